@@ -1,0 +1,49 @@
+#include "CdTray.h"
+
+#include <mmsystem.h>
+
+#include "../foundation/TnString.h"
+#include "../settings/SettingsFile.h"
+
+BOOL ListCdDrives(TnString& list)
+{
+    char roots[MAX_PATH];
+    DWORD length = GetLogicalDriveStringsA(sizeof roots, roots);
+    list.Assign("");
+    // 0 is a failure and a count beyond the buffer means it was left unfilled: either way
+    // there is no list to read.
+    if (length == 0 || length >= sizeof roots)
+        return FALSE;
+    const char* end = roots + length;
+    for (const char* root = roots; root < end && *root != '\0'; root += lstrlenA(root) + 1) {
+        if (GetDriveTypeA(root) == DRIVE_CDROM) {
+            list.Append(root);
+            list.AppendChar(DriveListSeparator);
+        }
+    }
+    return list.GetLength() > 0;
+}
+
+BOOL EjectCdTray(const char* drive, int closeFirst)
+{
+    MCI_OPEN_PARMSA open;
+    ZeroMemory(&open, sizeof open);
+    open.lpstrDeviceType = "cdaudio";
+    DWORD flags = MCI_OPEN_TYPE | MCI_WAIT;
+
+    // The device wants "D:"; a root "D:\" or any longer text starting with it names the same drive.
+    char element[3];
+    if (drive[0] != '\0') {
+        lstrcpynA(element, drive, sizeof element);
+        open.lpstrElementName = element;
+        flags |= MCI_OPEN_ELEMENT;
+    }
+    if (mciSendCommandA(0, MCI_OPEN, flags, reinterpret_cast<DWORD_PTR>(&open)) != 0)
+        return FALSE;
+
+    if (closeFirst == SettingOn)
+        mciSendCommandA(open.wDeviceID, MCI_SET, MCI_SET_DOOR_CLOSED | MCI_WAIT, 0);
+    mciSendCommandA(open.wDeviceID, MCI_SET, MCI_SET_DOOR_OPEN | MCI_WAIT, 0);
+    mciSendCommandA(open.wDeviceID, MCI_CLOSE, MCI_WAIT, 0);
+    return TRUE;
+}

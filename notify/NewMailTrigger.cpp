@@ -1,0 +1,48 @@
+#include "NewMailTrigger.h"
+
+#include <limits.h>
+
+#include "CdTray.h"
+#include "../foundation/TnString.h"
+#include "../settings/SettingsFile.h"
+
+int NewMailCount = 0;
+
+void CountNewMail()
+{
+    // A retrieval that never ends must not wrap the count round to "no mail".
+    if (NewMailCount < INT_MAX)
+        ++NewMailCount;
+}
+
+static void EjectEveryCdTray(int closeOn)
+{
+    TnString drives;
+    ListCdDrives(drives);
+    const char* p = drives.CStr();
+    while (*p != '\0') {
+        EjectCdTray(p, closeOn);
+        while (*p != '\0' && *p != DriveListSeparator)
+            ++p;
+        if (*p != '\0')
+            ++p;
+    }
+}
+
+void RunRetrievalEndAction()
+{
+    if (ReadRunOnSetting() == SettingOff)
+        return;
+    TnString drive;
+    ReadDriveSetting(drive);
+    int closeOn = ReadCloseOnSetting();
+
+    if (drive.Compare(AllDrivesLabel) == 0) {
+        EjectEveryCdTray(closeOn);
+        return;
+    }
+    // The default device is the one opened without naming a drive.
+    if (drive.Compare(DefaultDriveLabel) == 0)
+        drive.Assign("");
+    EjectCdTray(drive.CStr(), closeOn);
+}

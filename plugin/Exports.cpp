@@ -1,0 +1,67 @@
+// The module entry and the six entry points the host calls. Each one hands the work on and
+// keeps every failure, out-of-memory included, on this side of the host boundary.
+
+#include <windows.h>
+
+#include "HostBinding.h"
+#include "Identity.h"
+#include "Kestrune.h"
+#include "../notify/NewMailTrigger.h"
+#include "../settings/SettingsFile.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
+{
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        PluginModule = module;
+        if (!BindHost()) {
+            ShowAttachFailureBox();
+            return FALSE;
+        }
+        MakeSettingsPath(module);
+        return TRUE;
+    case DLL_PROCESS_DETACH:
+        ReleaseHost();
+        return TRUE;
+    default:
+        return TRUE;
+    }
+}
+
+extern "C" const char* WINAPI APCGetPlugName(void)
+{
+    return PluginName;
+}
+
+extern "C" int WINAPI APCVersionInfo(HWND parent)
+{
+    return MessageBoxA(parent, VersionText, VersionCaption, MB_OK);
+}
+
+extern "C" int WINAPI APCStartUp(LONG)
+{
+    return 1;
+}
+
+extern "C" int WINAPI APCSetup(HWND)
+{
+    return -1;
+}
+
+extern "C" int WINAPI APCRecFilter(LONG)
+{
+    CountNewMail();
+    return 0;
+}
+
+extern "C" void WINAPI APCFolderEndRetrieve(LONG)
+{
+    if (NewMailCount <= 0)
+        return;
+    try {
+        RunRetrievalEndAction();
+    } catch (...) {
+        // Out of memory: the trays stay put, but this retrieval's mail is still accounted for.
+    }
+    NewMailCount = 0;
+}

@@ -1,0 +1,91 @@
+// Where the plug-in finds its settings file: beside the module, named after it.
+
+#include <doctest.h>
+
+#include "support/PluginUnderTest.h"
+
+namespace {
+
+// Loads the plug-in from folder\fileName, puts "Drive=<letter>:\" into each candidate
+// settings file, runs a retrieval with mail, and returns the drive that was opened.
+std::string DriveUsed(const std::string& folder, const std::string& fileName,
+                      const std::vector<std::pair<std::string, char> >& candidates)
+{
+    PluginUnderTest plugin(folder, fileName);
+    for (size_t i = 0; i < candidates.size(); ++i)
+        WriteFileBytes(candidates[i].first, SettingsText(std::string("Drive=") + candidates[i].second + ":\\\r\n"));
+    REQUIRE(plugin.Load());
+    MciLog log;
+    plugin.Retrieve(1);
+    std::vector<std::string> lines = log.Lines();
+    REQUIRE(!lines.empty());
+    return lines[0];
+}
+
+std::vector<std::pair<std::string, char> > Candidates(const std::string& used, const std::string& other)
+{
+    std::vector<std::pair<std::string, char> > files;
+    files.push_back(std::make_pair(used, 'E'));
+    files.push_back(std::make_pair(other, 'D'));
+    return files;
+}
+
+const std::string OpenedE = "open E: flags=0x2202";
+const std::string Hyou = "\x95\x5C";  // 表, whose trail byte is a backslash
+
+}
+
+TEST_SUITE("settings-path") {
+
+TEST_CASE("the settings file lies beside the module and takes its name")
+{
+    TempDir dir;
+
+    SUBCASE("Kestrune.dll reads Kestrune.ini")
+    {
+        CHECK(DriveUsed(dir.Path(), "Kestrune.dll", Candidates(dir.File("Kestrune.ini"), dir.File("Kestrune.dll.ini")))
+              == OpenedE);
+    }
+    SUBCASE("a renamed module reads its own file")
+    {
+        CHECK(DriveUsed(dir.Path(), "Mail.Tray.dll", Candidates(dir.File("Mail.Tray.ini"), dir.File("Mail.ini")))
+              == OpenedE);
+    }
+    SUBCASE("a module without extension gets .ini appended")
+    {
+        CHECK(DriveUsed(dir.Path(), "plugin", Candidates(dir.File("plugin.ini"), dir.File("Kestrune.ini"))) == OpenedE);
+    }
+    SUBCASE("a dot in a folder name is no extension")
+    {
+        std::string dotted = dir.SubDir("a.b");
+        CHECK(DriveUsed(dotted, "plugin", Candidates(JoinPath(dotted, "plugin.ini"), dir.File("a.ini"))) == OpenedE);
+    }
+    SUBCASE("a folder named with a trail byte 5C")
+    {
+        std::string folder = dir.SubDir(Hyou);
+        CHECK(DriveUsed(folder, "Kestrune.dll", Candidates(JoinPath(folder, "Kestrune.ini"), dir.File(Hyou + ".ini")))
+              == OpenedE);
+    }
+    SUBCASE("an extension ending in a trail byte 5C")
+    {
+        CHECK(DriveUsed(dir.Path(), "plugin." + Hyou,
+                        Candidates(dir.File("plugin.ini"), dir.File("plugin." + Hyou + ".ini"))) == OpenedE);
+    }
+}
+
+TEST_CASE("a module path too long for .ini means no settings file")
+{
+    TempDir dir;
+    // A module path of 259 bytes, the most Windows loads, whose extension ".d" is too short
+    // to be replaced by ".ini": the reads then give the defaults.
+    std::string folder = dir.SubDir(std::string(100, 'k'));
+    std::string name = std::string(259 - 1 - folder.size() - 2, 'p') + ".d";
+    REQUIRE(folder.size() + 1 + name.size() == 259);
+    PluginUnderTest plugin(folder, name);
+    REQUIRE(plugin.Load());
+    MciLog log;
+    plugin.Retrieve(1);
+    CHECK(log.Lines() == TraySequence("", false));
+}
+
+}

@@ -1,0 +1,181 @@
+// A retrieval end as the host drives it: what reaches the optical drives' MCI driver.
+
+#include <doctest.h>
+
+#include "support/ImportPatch.h"
+#include "support/PluginUnderTest.h"
+
+namespace {
+
+const std::string Default = "\x83\x66\x83\x74\x83\x48\x83\x8B\x83\x67";  // デフォルト
+const std::string All = "\x91\x53\x82\xC4";                               // 全て
+
+LONG ProfileReads;
+DWORD WINAPI CountingProfileRead(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR value, DWORD size, LPCSTR file)
+{
+    InterlockedIncrement(&ProfileReads);
+    return GetPrivateProfileStringA(section, key, fallback, value, size, file);
+}
+
+struct Case {
+    const char* name;
+    std::string settings;  // lines of the [Option] section, or "-" for no settings file
+    std::vector<std::string> expected;
+};
+
+}
+
+TEST_SUITE("tray") {
+
+TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
+{
+    std::vector<std::string> none;
+    std::vector<std::string> bothDrives = Concat(TraySequence("D:", false), TraySequence("E:", false));
+    std::vector<std::string> bothClosedFirst = Concat(TraySequence("D:", true), TraySequence("E:", true));
+    const Case cases[] = {
+        { "no settings file: the default device", "-", TraySequence("", false) },
+        { "no Drive key", "RunOn=1\r\n", TraySequence("", false) },
+        { "empty Drive", "Drive=\r\n", TraySequence("", false) },
+        { "the default label", "Drive=" + Default + "\r\n", TraySequence("", false) },
+        { "the default label, CloseOn 1", "Drive=" + Default + "\r\nCloseOn=1\r\n", TraySequence("", true) },
+        { "a root", "Drive=D:\\\r\n", TraySequence("D:", false) },
+        { "a lower-case root", "Drive=d:\\\r\n", TraySequence("d:", false) },
+        { "a root with more after it", "Drive=E:\\music\r\n", TraySequence("E:", false) },
+        { "all drives, in letter order", "Drive=" + All + "\r\n", bothDrives },
+        { "all drives, CloseOn 1", "Drive=" + All + "\r\nCloseOn=1\r\n", bothClosedFirst },
+        { "an absent drive: the open fails", "Drive=X:\\\r\nCloseOn=1\r\n",
+          std::vector<std::string>(1, "open X: flags=0x2202 refused") },
+        { "a fixed disk is no optical drive", "Drive=C:\\\r\n",
+          std::vector<std::string>(1, "open C: flags=0x2202 refused") },
+        { "a text that names no drive", "Drive=" + Default.substr(0, 2) + "\r\n",
+          std::vector<std::string>(1, "open " + Default.substr(0, 2) + " flags=0x2202 refused") },
+        { "CloseOn 0", "Drive=D:\\\r\nCloseOn=0\r\n", TraySequence("D:", false) },
+        { "CloseOn 2 is not on", "Drive=D:\\\r\nCloseOn=2\r\n", TraySequence("D:", false) },
+        { "CloseOn -1 is not on", "Drive=D:\\\r\nCloseOn=-1\r\n", TraySequence("D:", false) },
+        { "CloseOn with blanks and a sign", "Drive=D:\\\r\nCloseOn= \t+1\r\n", TraySequence("D:", true) },
+        { "CloseOn 4294967297 wraps to 1", "Drive=D:\\\r\nCloseOn=4294967297\r\n", TraySequence("D:", true) },
+        { "RunOn 0: nothing moves", "Drive=D:\\\r\nRunOn=0\r\n", none },
+        { "RunOn 1", "Drive=D:\\\r\nRunOn=1\r\n", TraySequence("D:", false) },
+        { "RunOn \" 2\" is on", "Drive=D:\\\r\nRunOn= 2\r\n", TraySequence("D:", false) },
+        { "RunOn -1 is on", "Drive=D:\\\r\nRunOn=-1\r\n", TraySequence("D:", false) },
+        { "RunOn x1 reads 0", "Drive=D:\\\r\nRunOn=x1\r\n", none },
+        { "RunOn \"-\" reads 0", "Drive=D:\\\r\nRunOn=-\r\n", none },
+        { "RunOn 4294967296 wraps to 0", "Drive=D:\\\r\nRunOn=4294967296\r\n", none },
+        { "empty RunOn: the default, on", "Drive=D:\\\r\nRunOn=\r\n", TraySequence("D:", false) },
+        { "keys of another section are not read", "[Other]\r\nDrive=E:\\\r\nRunOn=0\r\n", TraySequence("", false) },
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        INFO("case: " << std::string(c.name));
+        TempDir dir;
+        PluginUnderTest plugin(dir.Path());
+        if (c.settings != "-")
+            plugin.WriteSettings(SettingsText(c.settings));
+        REQUIRE(plugin.Load());
+        MciLog log;
+        plugin.Retrieve(2);
+        CHECK(log.Lines() == c.expected);
+        CHECK(OpenMciDevices() == 0);
+    }
+}
+
+TEST_CASE("mail is counted and acted on once per retrieval end")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    plugin.WriteSettings(SettingsText("Drive=E:\\\r\n"));
+    REQUIRE(plugin.Load());
+    MciLog log;
+
+    SUBCASE("a retrieval end without mail reads nothing and moves nothing")
+    {
+        ImportPatch watch(plugin.Module(), "KERNEL32.dll", "GetPrivateProfileStringA", (void*)CountingProfileRead);
+        REQUIRE(watch.Applied());
+        ProfileReads = 0;
+        plugin.FolderEndRetrieve();
+        plugin.FolderEndRetrieve(5);
+        CHECK(ProfileReads == 0);
+        CHECK(log.Lines().empty());
+        // The same patch sees the reads of an acting end: it would have seen these.
+        plugin.Retrieve(1);
+        CHECK(ProfileReads == 3);
+    }
+    SUBCASE("many mails make one action, and the count starts afresh")
+    {
+        plugin.Retrieve(3);
+        CHECK(log.Lines() == TraySequence("E:", false));
+        log.Clear();
+        plugin.FolderEndRetrieve();
+        CHECK(log.Lines().empty());
+    }
+    SUBCASE("APCRecFilter answers 0 whatever it is given")
+    {
+        CHECK(plugin.RecFilter(0) == 0);
+        CHECK(plugin.RecFilter(-1) == 0);
+        CHECK(plugin.RecFilter(0x7fffffff) == 0);
+        plugin.FolderEndRetrieve();
+        CHECK(log.Lines() == TraySequence("E:", false));
+    }
+    SUBCASE("RunOn 0 still brings the count back to 0")
+    {
+        plugin.WriteSettings(SettingsText("Drive=E:\\\r\nRunOn=0\r\n"));
+        plugin.Retrieve(2);
+        plugin.WriteSettings(SettingsText("Drive=E:\\\r\nRunOn=1\r\n"));
+        plugin.FolderEndRetrieve();
+        CHECK(log.Lines().empty());
+    }
+}
+
+TEST_CASE("hand edits of the settings file take effect at the next retrieval end")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    plugin.WriteSettings(SettingsText("Drive=D:\\\r\n"));
+    REQUIRE(plugin.Load());
+    MciLog log;
+    plugin.Retrieve(1);
+    CHECK(log.Lines() == TraySequence("D:", false));
+
+    log.Clear();
+    plugin.WriteSettings(SettingsText("Drive=E:\\\r\nCloseOn=1\r\n"));
+    plugin.Retrieve(1);
+    CHECK(log.Lines() == TraySequence("E:", true));
+
+    log.Clear();
+    DeleteFileA(plugin.SettingsFile().c_str());
+    plugin.Retrieve(1);
+    CHECK(log.Lines() == TraySequence("", false));
+}
+
+}
+
+TEST_SUITE("no-optical-drive") {
+
+TEST_CASE("without optical drives nothing opens")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    REQUIRE(plugin.Load());
+    MciLog log;
+
+    SUBCASE("all drives: nothing is sent")
+    {
+        plugin.WriteSettings(SettingsText("Drive=" + All + "\r\nCloseOn=1\r\n"));
+        plugin.Retrieve(1);
+        CHECK(log.Lines().empty());
+    }
+    SUBCASE("the default device cannot be opened")
+    {
+        plugin.Retrieve(1);
+        CHECK(log.Lines() == std::vector<std::string>(1, "open default flags=0x2002 refused"));
+    }
+    SUBCASE("a named drive cannot be opened")
+    {
+        plugin.WriteSettings(SettingsText("Drive=D:\\\r\n"));
+        plugin.Retrieve(1);
+        CHECK(log.Lines() == std::vector<std::string>(1, "open D: flags=0x2202 refused"));
+    }
+    CHECK(OpenMciDevices() == 0);
+}
+
+}

@@ -1,0 +1,159 @@
+#include "BoxWatcher.h"
+
+#include <algorithm>
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window))
+        return TRUE;
+    wchar_t text[256];
+    InternalGetWindowText(window, text, 256);
+    if (lstrcmpW(text, search->caption) != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+struct BoxParts {
+    std::wstring text;
+    HICON icon;
+    bool hasCancel;
+};
+
+BOOL CALLBACK VisitChild(HWND child, LPARAM param)
+{
+    BoxParts* parts = reinterpret_cast<BoxParts*>(param);
+    wchar_t className[32];
+    GetClassNameW(child, className, 32);
+    LONG style = GetWindowLongW(child, GWL_STYLE);
+    if (lstrcmpiW(className, L"Static") == 0) {
+        if ((style & SS_TYPEMASK) == SS_ICON) {
+            if (IsWindowVisible(child))
+                parts->icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+        } else {
+            wchar_t text[1024];
+            GetWindowTextW(child, text, 1024);
+            if (text[0] != L'\0')
+                parts->text = text;
+        }
+    } else if (lstrcmpiW(className, L"Button") == 0 && IsWindowVisible(child)) {
+        if (GetDlgCtrlID(child) != IDOK)
+            parts->hasCancel = true;
+    }
+    return TRUE;
+}
+
+}
+
+HWND WaitForWindow(DWORD processId, const wchar_t* caption, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        WindowSearch search = { processId, caption, NULL };
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found != NULL || GetTickCount() - start > milliseconds)
+            return search.found;
+        Sleep(20);
+    }
+}
+
+BoxWatcher::BoxWatcher(DWORD processId, const wchar_t* caption)
+    : processId(processId), caption(caption), thread(NULL), stop(0)
+{
+    InitializeCriticalSection(&lock);
+    started = CreateEventW(NULL, TRUE, FALSE, NULL);
+    thread = CreateThread(NULL, 0, Run, this, 0, NULL);
+    // A box shown from DllMain is shown under the loader lock, which a thread that is still
+    // starting up needs: wait until this one is past that, and has made its first window calls.
+    WaitForSingleObject(started, INFINITE);
+    CloseHandle(started);
+}
+
+BoxWatcher::~BoxWatcher()
+{
+    InterlockedExchange(&stop, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    DeleteCriticalSection(&lock);
+}
+
+DWORD WINAPI BoxWatcher::Run(LPVOID self)
+{
+    BoxWatcher* watcher = static_cast<BoxWatcher*>(self);
+    EnumWindows(Visit, reinterpret_cast<LPARAM>(watcher));
+    SetEvent(watcher->started);
+    while (!watcher->stop) {
+        EnumWindows(Visit, reinterpret_cast<LPARAM>(watcher));
+        Sleep(20);
+    }
+    return 0;
+}
+
+BOOL CALLBACK BoxWatcher::Visit(HWND window, LPARAM self)
+{
+    reinterpret_cast<BoxWatcher*>(self)->Look(window);
+    return TRUE;
+}
+
+void BoxWatcher::Look(HWND window)
+{
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != processId || !IsWindowVisible(window))
+        return;
+    if (std::find(handled.begin(), handled.end(), window) != handled.end())
+        return;
+    // Captions are read without a message: the window's thread may be waiting for this one.
+    wchar_t text[256];
+    InternalGetWindowText(window, text, 256);
+    if (caption != text)
+        return;
+    handled.push_back(window);
+
+    BoxParts parts = { std::wstring(), NULL, false };
+    EnumChildWindows(window, VisitChild, reinterpret_cast<LPARAM>(&parts));
+    SeenBox box;
+    box.text = parts.text;
+    box.owner = GetWindow(window, GW_OWNER);
+    if (box.owner != NULL) {
+        wchar_t ownerText[256] = L"";
+        InternalGetWindowText(box.owner, ownerText, 256);
+        box.ownerCaption = ownerText;
+    }
+    box.icon = parts.icon;
+    box.hasCancel = parts.hasCancel;
+    EnterCriticalSection(&lock);
+    seen.push_back(box);
+    LeaveCriticalSection(&lock);
+    PostMessageW(window, WM_COMMAND, IDOK, 0);
+}
+
+std::vector<SeenBox> BoxWatcher::Seen()
+{
+    EnterCriticalSection(&lock);
+    std::vector<SeenBox> copy = seen;
+    LeaveCriticalSection(&lock);
+    return copy;
+}
+
+std::vector<SeenBox> BoxWatcher::WaitFor(size_t count, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<SeenBox> now = Seen();
+        if (now.size() >= count || GetTickCount() - start > milliseconds)
+            return now;
+        Sleep(20);
+    }
+}

@@ -1,0 +1,87 @@
+#include "PluginUnderTest.h"
+
+#include <doctest.h>
+
+std::string HostFile(HostVariant variant)
+{
+    switch (variant) {
+    case FullHost:
+        return BuildFile("tools/quillon-host/full/Quillon.exe");
+    case HostLackingFirst:
+        return BuildFile("tools/quillon-host/lacks-first/Quillon.exe");
+    case HostLackingLast:
+        return BuildFile("tools/quillon-host/lacks-last/Quillon.exe");
+    default:
+        return std::string();
+    }
+}
+
+PluginUnderTest::PluginUnderTest(const std::string& folder, const std::string& fileName, HostVariant host)
+    : path(JoinPath(folder, fileName)), variant(host), host(NULL), module(NULL)
+{
+    CopyFileOrFail(BuildFile("Kestrune.dll"), path);
+}
+
+PluginUnderTest::~PluginUnderTest()
+{
+    Unload();
+}
+
+bool PluginUnderTest::Load()
+{
+    if (variant != NoHost) {
+        host = LoadLibraryA(HostFile(variant).c_str());
+        REQUIRE_MESSAGE(host != NULL, "cannot load the stand-in host " << HostFile(variant));
+    }
+    // A trailing dot keeps the loader from adding ".dll" to a name without extension.
+    std::string name = path;
+    if (name.find('.', name.rfind('\\')) == std::string::npos)
+        name += ".";
+    module = LoadLibraryA(name.c_str());
+    if (module == NULL)
+        return false;
+    REQUIRE(FindKestruneEntryPoints(module, entry));
+    return true;
+}
+
+void PluginUnderTest::Unload()
+{
+    if (module != NULL) {
+        FreeLibrary(module);
+        module = NULL;
+    }
+    ReleaseHostReference();
+}
+
+void PluginUnderTest::ReleaseHostReference()
+{
+    if (host != NULL) {
+        FreeLibrary(host);
+        host = NULL;
+    }
+}
+
+std::string PluginUnderTest::SettingsFile() const
+{
+    std::string::size_type dot = path.rfind('.');
+    if (dot == std::string::npos || dot < path.rfind('\\'))
+        return path + ".ini";
+    return path.substr(0, dot) + ".ini";
+}
+
+void PluginUnderTest::WriteSettings(const std::string& bytes) const
+{
+    WriteFileBytes(SettingsFile(), bytes);
+}
+
+void PluginUnderTest::Retrieve(int mails) const
+{
+    for (int i = 0; i < mails; ++i)
+        REQUIRE(entry.recFilter(0) == 0);
+    entry.folderEndRetrieve(0);
+}
+
+std::string SettingsText(const std::string& lines)
+{
+    return "[Option]\r\n" + lines;
+}

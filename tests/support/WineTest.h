@@ -1,0 +1,62 @@
+#ifndef KESTRUNE_TESTS_WINETEST_H
+#define KESTRUNE_TESTS_WINETEST_H
+
+// Helpers shared by the tests: files and folders in the prefix, code page 932 text,
+// the recording MCI driver's log.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Code page 932 bytes of a UTF-16 text, and back.
+std::string Cp932(const wchar_t* text);
+std::wstring FromCp932(const std::string& bytes);
+
+// A file of this build folder, as a Windows path ("tools\\quillon-host\\full\\Quillon.exe").
+std::string BuildFile(const char* relative);
+
+std::string JoinPath(const std::string& folder, const std::string& name);
+bool FileExists(const std::string& path);
+std::string ReadFileBytes(const std::string& path);
+// Writes the bytes and dates the file a distinct second in the past, so that a profile
+// cache keyed on the modification time sees every rewrite.
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+void CopyFileOrFail(const std::string& from, const std::string& to);
+
+// A fresh folder under the prefix's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    explicit TempDir(const std::string& name = "");
+    ~TempDir();
+    const std::string& Path() const { return path; }
+    std::string File(const std::string& name) const { return JoinPath(path, name); }
+    std::string SubDir(const std::string& name) const;
+
+private:
+    TempDir(const TempDir&);
+    TempDir& operator=(const TempDir&);
+    std::string path;
+};
+
+// What the recording MCI driver is told while this object lives, one command a line.
+class MciLog {
+public:
+    MciLog();
+    ~MciLog();
+    std::vector<std::string> Lines() const;
+    void Clear();
+
+private:
+    TempDir dir;
+    std::string path;
+};
+
+// Number of MCI devices the calling process still has open.
+int OpenMciDevices();
+
+// The sequence a tray gets: open, (door closed,) door open, close.
+std::vector<std::string> TraySequence(const std::string& drive, bool closeFirst);
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b);
+
+#endif
