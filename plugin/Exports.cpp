@@ -3,16 +3,29 @@
 
 #include <windows.h>
 
+#include <exception>
+
 #include "HostBinding.h"
 #include "Identity.h"
 #include "Kestrune.h"
 #include "../notify/NewMailTrigger.h"
 #include "../settings/SettingsFile.h"
 
+// The C++ runtime may allocate a thread's exception state when the thread first raises;
+// with the heap exhausted that would end the host's process instead of raising. Have it
+// allocated now, while there is memory.
+static void PrepareThreadToRaise()
+{
+    // Kept in a volatile: the runtime declares the call free of side effects.
+    volatile bool raising = std::uncaught_exception();
+    (void)raising;
+}
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
 {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
+        PrepareThreadToRaise();
         PluginModule = module;
         if (!BindHost()) {
             ShowAttachFailureBox();
@@ -22,6 +35,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
         return TRUE;
     case DLL_PROCESS_DETACH:
         ReleaseHost();
+        return TRUE;
+    case DLL_THREAD_ATTACH:
+        PrepareThreadToRaise();
         return TRUE;
     default:
         return TRUE;

@@ -10,6 +10,15 @@ namespace {
 const std::string Default = "\x83\x66\x83\x74\x83\x48\x83\x8B\x83\x67";  // デフォルト
 const std::string All = "\x91\x53\x82\xC4";                               // 全て
 
+void* __cdecl RefusingMalloc(size_t)
+{
+    return NULL;
+}
+void* __cdecl RefusingRealloc(void*, size_t)
+{
+    return NULL;
+}
+
 LONG ProfileReads;
 DWORD WINAPI CountingProfileRead(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR value, DWORD size, LPCSTR file)
 {
@@ -147,6 +156,43 @@ TEST_CASE("hand edits of the settings file take effect at the next retrieval end
     CHECK(log.Lines() == TraySequence("", false));
 }
 
+TEST_CASE("out of memory at a retrieval end stays inside the plug-in, and the count starts afresh")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    plugin.WriteSettings(SettingsText("Drive=" + All + "\r\n"));
+    REQUIRE(plugin.Load());
+    MciLog log;
+    plugin.RecFilter();
+    {
+        ImportPatch noMalloc(plugin.Module(), "msvcrt.dll", "malloc", (void*)RefusingMalloc);
+        ImportPatch noRealloc(plugin.Module(), "msvcrt.dll", "realloc", (void*)RefusingRealloc);
+        REQUIRE(noMalloc.Applied());
+        REQUIRE(noRealloc.Applied());
+        CHECK(plugin.RecFilter() == 0);
+        plugin.FolderEndRetrieve();
+    }
+    CHECK(log.Lines().empty());
+    plugin.FolderEndRetrieve();
+    CHECK(log.Lines().empty());
+    plugin.Retrieve(1);
+    CHECK(log.Lines() == Concat(TraySequence("D:", false), TraySequence("E:", false)));
+}
+
+TEST_CASE("a count that reaches its maximum still means mail")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    plugin.WriteSettings(SettingsText("Drive=D:\\\r\n"));
+    REQUIRE(plugin.Load());
+    MciLog log;
+    // One more than the count can hold: it must stay positive rather than wrap round.
+    for (unsigned int i = 0; i <= 0x7fffffffu; ++i)
+        plugin.RecFilter();
+    plugin.FolderEndRetrieve();
+    CHECK(log.Lines() == TraySequence("D:", false));
+}
+
 }
 
 TEST_SUITE("no-optical-drive") {
@@ -179,3 +225,4 @@ TEST_CASE("without optical drives nothing opens")
 }
 
 }
+
