@@ -51,7 +51,9 @@ extern "C" const char* WINAPI APCGetPlugName(void)
 
 extern "C" int WINAPI APCVersionInfo(HWND parent)
 {
-    return MessageBoxA(parent, VersionText, VersionCaption, MB_OK);
+    // The host is promised 0 when no box could be shown; some systems report that as -1.
+    int result = MessageBoxA(parent, VersionText, VersionCaption, MB_OK);
+    return result > 0 ? result : 0;
 }
 
 extern "C" int WINAPI APCStartUp(LONG)

@@ -44,4 +44,17 @@ TEST_CASE("the version box belongs to the host's window and says which version t
     DestroyWindow(parent);
 }
 
+TEST_CASE("no version box over a window that is gone: the answer is 0")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    REQUIRE(plugin.Load());
+    HWND gone = CreateWindowExW(0, L"STATIC", L"gone", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    REQUIRE(gone != NULL);
+    DestroyWindow(gone);
+    BoxWatcher boxes(GetCurrentProcessId(), L"プラグイン情報");
+    CHECK(plugin.VersionInfo(gone) == 0);
+    CHECK(boxes.Seen().empty());
+}
+
 }
