@@ -26,6 +26,19 @@ DWORD WINAPI CountingProfileRead(LPCSTR section, LPCSTR key, LPCSTR fallback, LP
     return GetPrivateProfileStringA(section, key, fallback, value, size, file);
 }
 
+// A plug-in loaded from a folder of its own with the given settings lines, and the MCI log.
+struct LoadedPlugin {
+    TempDir dir;
+    PluginUnderTest plugin;
+    MciLog log;
+    explicit LoadedPlugin(const std::string& settings)
+        : plugin(dir.Path())
+    {
+        plugin.WriteSettings(SettingsText(settings));
+        REQUIRE(plugin.Load());
+    }
+};
+
 struct Case {
     const char* name;
     std::string settings;  // lines of the [Option] section, or "-" for no settings file
@@ -90,11 +103,9 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
 
 TEST_CASE("mail is counted and acted on once per retrieval end")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    plugin.WriteSettings(SettingsText("Drive=E:\\\r\n"));
-    REQUIRE(plugin.Load());
-    MciLog log;
+    LoadedPlugin loaded("Drive=E:\\\r\n");
+    const PluginUnderTest& plugin = loaded.plugin;
+    MciLog& log = loaded.log;
 
     SUBCASE("a retrieval end without mail reads nothing and moves nothing")
     {
@@ -137,11 +148,9 @@ TEST_CASE("mail is counted and acted on once per retrieval end")
 
 TEST_CASE("hand edits of the settings file take effect at the next retrieval end")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    plugin.WriteSettings(SettingsText("Drive=D:\\\r\n"));
-    REQUIRE(plugin.Load());
-    MciLog log;
+    LoadedPlugin loaded("Drive=D:\\\r\n");
+    const PluginUnderTest& plugin = loaded.plugin;
+    MciLog& log = loaded.log;
     plugin.Retrieve(1);
     CHECK(log.Lines() == TraySequence("D:", false));
 
@@ -158,11 +167,9 @@ TEST_CASE("hand edits of the settings file take effect at the next retrieval end
 
 TEST_CASE("out of memory at a retrieval end stays inside the plug-in, and the count starts afresh")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    plugin.WriteSettings(SettingsText("Drive=" + All + "\r\n"));
-    REQUIRE(plugin.Load());
-    MciLog log;
+    LoadedPlugin loaded("Drive=" + All + "\r\n");
+    const PluginUnderTest& plugin = loaded.plugin;
+    MciLog& log = loaded.log;
     plugin.RecFilter();
     {
         ImportPatch noMalloc(plugin.Module(), "msvcrt.dll", "malloc", (void*)RefusingMalloc);
@@ -181,11 +188,9 @@ TEST_CASE("out of memory at a retrieval end stays inside the plug-in, and the co
 
 TEST_CASE("a count that reaches its maximum still means mail")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    plugin.WriteSettings(SettingsText("Drive=D:\\\r\n"));
-    REQUIRE(plugin.Load());
-    MciLog log;
+    LoadedPlugin loaded("Drive=D:\\\r\n");
+    const PluginUnderTest& plugin = loaded.plugin;
+    MciLog& log = loaded.log;
     // One more than the count can hold: it must stay positive rather than wrap round.
     for (unsigned int i = 0; i <= 0x7fffffffu; ++i)
         plugin.RecFilter();
