@@ -9,11 +9,12 @@
 #include "Identity.h"
 #include "Kestrune.h"
 #include "../notify/NewMailTrigger.h"
+#include "../settings/OptionDialog.h"
 #include "../settings/SettingsFile.h"
 
-// The C++ runtime may allocate a thread's exception state when the thread first raises;
-// with the heap exhausted that would end the host's process instead of raising. Have it
-// allocated now, while there is memory.
+// The C++ runtime allocates a thread's exception state when the thread first needs it; if
+// that first need is a raise with the heap exhausted, the runtime ends the host's process
+// instead of raising. So each entry point that can raise has it allocated before the work.
 static void PrepareThreadToRaise()
 {
     // Kept in a volatile: the runtime declares the call free of side effects.
@@ -35,9 +36,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
         return TRUE;
     case DLL_PROCESS_DETACH:
         ReleaseHost();
-        return TRUE;
-    case DLL_THREAD_ATTACH:
-        PrepareThreadToRaise();
         return TRUE;
     default:
         return TRUE;
@@ -61,9 +59,14 @@ extern "C" int WINAPI APCStartUp(LONG)
     return 1;
 }
 
-extern "C" int WINAPI APCSetup(HWND)
+extern "C" int WINAPI APCSetup(HWND parent)
 {
-    return -1;
+    PrepareThreadToRaise();
+    try {
+        return static_cast<int>(ShowOptionDialog(parent));
+    } catch (...) {
+        return -1;
+    }
 }
 
 extern "C" int WINAPI APCRecFilter(LONG)
@@ -76,6 +79,7 @@ extern "C" void WINAPI APCFolderEndRetrieve(LONG)
 {
     if (NewMailCount <= 0)
         return;
+    PrepareThreadToRaise();
     try {
         RunRetrievalEndAction();
     } catch (...) {

@@ -82,6 +82,11 @@ int RunCommand(const Plugin& plugin, int argc, char** argv, int i)
         Say("APCVersionInfo returned %d\n", plugin.versionInfo(HostWindow()));
         return 1;
     }
+    if (strcmp(command, "setup") == 0) {
+        Say("APCSetup: showing the options dialog\n");
+        Say("APCSetup returned %d\n", plugin.setup(HostWindow()));
+        return 1;
+    }
     if (strcmp(command, "retrieve") == 0 && i + 1 < argc) {
         long mails = atol(argv[i + 1]);
         Say("retrieval: %ld mail(s) arrive\n", mails);

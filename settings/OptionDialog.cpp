@@ -1,0 +1,132 @@
+#include "OptionDialog.h"
+
+#include "resource.h"
+#include "SettingsFile.h"
+#include "../foundation/TnString.h"
+#include "../notify/CdTray.h"
+#include "../plugin/Identity.h"
+
+// "設定を保存できませんでした。"
+static const char SaveFailureText[] =
+    "\x90\xDD\x92\xE8\x82\xF0\x95\xDB\x91\xB6\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81\x42";
+
+INT_PTR ShowOptionDialog(HWND parent)
+{
+    return DialogBoxParamA(PluginModule, "IDD_OPTION", parent, OptionDlgProc, 0);
+}
+
+INT_PTR CALLBACK OptionDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    // Windows called us: nothing may be thrown back into its frames.
+    try {
+        switch (message) {
+        case WM_INITDIALOG:
+            InitOptionDialog(dialog);
+            return TRUE;
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+            case IDOK:
+                if (SaveOptionDialog(dialog))
+                    EndDialog(dialog, IDOK);
+                return TRUE;
+            case IDCANCEL:
+                EndDialog(dialog, IDCANCEL);
+                return TRUE;
+            case IDC_RUNON:
+                UpdateOptionControls(dialog);
+                return TRUE;
+            default:
+                return TRUE;
+            }
+        default:
+            return FALSE;
+        }
+    } catch (...) {
+        // Out of memory: the dialog ends the way a dialog that cannot run does.
+        EndDialog(dialog, -1);
+        return TRUE;
+    }
+}
+
+void InitOptionDialog(HWND dialog)
+{
+    SendDlgItemMessageA(dialog, IDC_DRIVE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(DefaultDriveLabel));
+    TnString saved;
+    ReadDriveSetting(saved);
+
+    // The default label is never compared: it, an empty value and a drive that is gone all
+    // leave item 0 selected.
+    int selection = 0;
+    int item = 1;
+    TnString drives;
+    ListCdDrives(drives);
+    TnString root;
+    const char* p = drives.CStr();
+    while (*p != '\0') {
+        root.Assign("");
+        while (*p != '\0' && *p != DriveListSeparator)
+            root.AppendChar(*p++);
+        if (*p == DriveListSeparator)
+            ++p;
+        SendDlgItemMessageA(dialog, IDC_DRIVE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(root.CStr()));
+        if (root.CompareNoCase(saved.CStr()) == 0)
+            selection = item;
+        ++item;
+    }
+    SendDlgItemMessageA(dialog, IDC_DRIVE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(AllDrivesLabel));
+    if (saved.Compare(AllDrivesLabel) == 0)
+        selection = item;
+    SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, selection, 0);
+
+    // Every value but 0 runs the tray action, so every value but 0 shows as on.
+    CheckDlgButton(dialog, IDC_RUNON, ReadRunOnSetting() != SettingOff ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_CLOSEON, ReadCloseOnSetting() == SettingOn ? BST_CHECKED : BST_UNCHECKED);
+    UpdateOptionControls(dialog);
+}
+
+static void ReportSaveFailure(HWND dialog)
+{
+    TnString text;
+    text.Assign(SaveFailureText);
+    text.Append("\r\n");
+    text.Append(SettingsPath);
+    MessageBoxA(dialog, text.CStr(), PluginErrorCaption, MB_ICONHAND);
+}
+
+// Writes the shown values in the order Drive, RunOn, CloseOn, stopping at the first write
+// that fails; returns whether all were written.
+static BOOL WriteOptionControls(HWND dialog)
+{
+    HWND combo = GetDlgItem(dialog, IDC_DRIVE);
+    LRESULT selection = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+    if (selection != CB_ERR) {
+        TnString drive;
+        drive.AssignFromComboItem(combo, static_cast<int>(selection));
+        if (!WriteDriveSetting(drive.CStr()))
+            return FALSE;
+    }
+    int runOn = IsDlgButtonChecked(dialog, IDC_RUNON) == BST_CHECKED ? SettingOn : SettingOff;
+    if (!WriteRunOnSetting(runOn))
+        return FALSE;
+    // Written even while disabled: it keeps what the user chose for when the feature is on.
+    int closeOn = IsDlgButtonChecked(dialog, IDC_CLOSEON) == BST_CHECKED ? SettingOn : SettingOff;
+    return WriteCloseOnSetting(closeOn);
+}
+
+BOOL SaveOptionDialog(HWND dialog)
+{
+    EnableWindow(dialog, FALSE);
+    BOOL saved = WriteOptionControls(dialog);
+    EnableWindow(dialog, TRUE);
+    // The dialog stays open, so the user can mend the cause and press OK again, or cancel.
+    if (!saved)
+        ReportSaveFailure(dialog);
+    return saved;
+}
+
+void UpdateOptionControls(HWND dialog)
+{
+    BOOL on = IsDlgButtonChecked(dialog, IDC_RUNON) == BST_CHECKED;
+    EnableWindow(GetDlgItem(dialog, IDC_DRIVE), on);
+    EnableWindow(GetDlgItem(dialog, IDC_CLOSEON), on);
+}

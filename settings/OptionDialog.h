@@ -1,0 +1,15 @@
+#ifndef KESTRUNE_OPTIONDIALOG_H
+#define KESTRUNE_OPTIONDIALOG_H
+
+#include <windows.h>
+
+// Runs the options dialog over the host's window: 1 after OK, 2 after Cancel, -1 when it
+// could not run.
+INT_PTR ShowOptionDialog(HWND parent);
+
+INT_PTR CALLBACK OptionDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+void InitOptionDialog(HWND dialog);
+BOOL SaveOptionDialog(HWND dialog);
+void UpdateOptionControls(HWND dialog);
+
+#endif

@@ -1,0 +1,356 @@
+// The options dialog, through APCSetup, worked from a second thread as a person would.
+
+#include <doctest.h>
+
+#include "support/BoxWatcher.h"
+#include "support/DialogDriver.h"
+#include "support/DialogTemplate.h"
+#include "support/ImportPatch.h"
+
+namespace {
+
+const int IdcRunOn = 1001, IdcDriveLabel = 1002, IdcDrive = 1003, IdcCloseOn = 1004;
+const std::string Default = "\x83\x66\x83\x74\x83\x48\x83\x8B\x83\x67";  // デフォルト
+const std::string All = "\x91\x53\x82\xC4";                               // 全て
+
+std::vector<std::string> Items(const char* a, const char* b, const char* c, const char* d)
+{
+    const char* all[] = { a, b, c, d };
+    std::vector<std::string> items;
+    for (int i = 0; i < 4; ++i)
+        if (all[i] != NULL)
+            items.push_back(all[i]);
+    return items;
+}
+
+// What the script saw of the dialog as it opened.
+struct Seen {
+    std::vector<std::string> items;
+    int selection;
+    bool runOn, closeOn, driveEnabled, closeOnEnabled, labelEnabled;
+    HWND owner, focus, runOnControl;
+};
+
+void Look(HWND dialog, Seen& seen)
+{
+    seen.items = ComboItems(dialog);
+    seen.selection = ComboSelection(dialog);
+    seen.runOn = IsChecked(dialog, IdcRunOn);
+    seen.closeOn = IsChecked(dialog, IdcCloseOn);
+    seen.driveEnabled = IsEnabled(dialog, IdcDrive);
+    seen.closeOnEnabled = IsEnabled(dialog, IdcCloseOn);
+    seen.labelEnabled = IsEnabled(dialog, IdcDriveLabel);
+    seen.owner = GetWindow(dialog, GW_OWNER);
+    GUITHREADINFO gui;
+    ZeroMemory(&gui, sizeof gui);
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &gui);
+    seen.focus = gui.hwndFocus;
+    seen.runOnControl = GetDlgItem(dialog, IdcRunOn);
+}
+
+void* __cdecl RefusingMalloc(size_t) { return NULL; }
+void* __cdecl RefusingRealloc(void*, size_t) { return NULL; }
+
+}
+
+TEST_SUITE("dialog") {
+
+TEST_CASE("the template in the module is the dialog users know")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    REQUIRE(plugin.Load());
+    DialogTemplate dialog = ReadDialogTemplate(plugin.Module(), L"IDD_OPTION", MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+    REQUIRE(dialog.found);
+    CHECK(dialog.style == 0x00C00044u);
+    CHECK(dialog.x == 0);
+    CHECK(dialog.y == 0);
+    CHECK(dialog.cx == 170);
+    CHECK(dialog.cy == 90);
+    CHECK(dialog.caption == std::wstring(L"Kestrune オプション設定"));
+    CHECK(dialog.pointSize == 9);
+    CHECK(dialog.font == std::wstring(L"ＭＳ Ｐゴシック"));
+
+    const DWORD child = WS_CHILD | WS_VISIBLE;
+    const TemplateItem expected[] = {
+        { child | BS_AUTOCHECKBOX | WS_TABSTOP, 5, 7, 94, 11, 1001, L"BUTTON", L"この機能をONにする(&O)" },
+        { child | SS_LEFT | WS_GROUP, 26, 28, 72, 9, 1002, L"STATIC", L"対象ドライブ(&D):" },
+        { child | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 78, 26, 68, 80, 1003, L"COMBOBOX", L"" },
+        { child | BS_AUTOCHECKBOX | WS_TABSTOP, 26, 47, 130, 11, 1004, L"BUTTON", L"閉じてからイジェクトする(&E)" },
+        { child | BS_PUSHBUTTON | WS_TABSTOP, 60, 70, 50, 14, IDOK, L"BUTTON", L"OK" },
+        { child | BS_PUSHBUTTON | WS_TABSTOP, 115, 70, 50, 14, IDCANCEL, L"BUTTON", L"キャンセル" },
+    };
+    REQUIRE(dialog.items.size() == 6);
+    for (int i = 0; i < 6; ++i) {
+        const TemplateItem& item = dialog.items[i];
+        INFO("control " << expected[i].id);
+        CHECK(item.id == expected[i].id);
+        CHECK(item.style == expected[i].style);
+        CHECK(item.x == expected[i].x);
+        CHECK(item.y == expected[i].y);
+        CHECK(item.cx == expected[i].cx);
+        CHECK(item.cy == expected[i].cy);
+        CHECK(item.className == expected[i].className);
+        CHECK(item.text == expected[i].text);
+    }
+}
+
+TEST_CASE("the dialog opens over the host's window with the optical drives between the two labels")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    REQUIRE(plugin.Load());
+    HostWindow host;
+    Seen seen = Seen();
+    std::wstring texts[6];
+    std::wstring classes[6];
+    RECT placed[6], expected[6];
+    const int ids[6] = { IdcRunOn, IdcDriveLabel, IdcDrive, IdcCloseOn, IDOK, IDCANCEL };
+    const RECT template_[6] = { { 5, 7, 94, 11 }, { 26, 28, 72, 9 }, { 78, 26, 68, 0 },
+                                { 26, 47, 130, 11 }, { 60, 70, 50, 14 }, { 115, 70, 50, 14 } };
+    SetupRun run = RunSetup(plugin, host.Handle(), [&](HWND dialog) {
+        Look(dialog, seen);
+        for (int i = 0; i < 6; ++i) {
+            HWND control = GetDlgItem(dialog, ids[i]);
+            wchar_t name[32] = L"";
+            GetClassNameW(control, name, 32);
+            classes[i] = name;
+            texts[i] = ControlText(dialog, ids[i]);
+            // Position and size are mapped apart, as the dialog manager maps them.
+            RECT position = { template_[i].left, template_[i].top, 0, 0 };
+            RECT size = { 0, 0, template_[i].right, template_[i].bottom };
+            MapDialogRect(dialog, &position);
+            MapDialogRect(dialog, &size);
+            SetRect(&expected[i], position.left, position.top, position.left + size.right, position.top + size.bottom);
+            GetWindowRect(control, &placed[i]);
+            MapWindowPoints(NULL, dialog, reinterpret_cast<POINT*>(&placed[i]), 2);
+        }
+        Click(dialog, IDCANCEL);
+    });
+    REQUIRE(run.dialogShown);
+    CHECK(run.result == 2);
+    CHECK(seen.owner == host.Handle());
+    CHECK(seen.focus == seen.runOnControl);
+    CHECK(seen.items == Items(Default.c_str(), "D:\\", "E:\\", All.c_str()));
+    const wchar_t* classNames[6] = { L"Button", L"Static", L"ComboBox", L"Button", L"Button", L"Button" };
+    const wchar_t* shownTexts[6] = { L"この機能をONにする(&O)", L"対象ドライブ(&D):", L"デフォルト",
+                                     L"閉じてからイジェクトする(&E)", L"OK", L"キャンセル" };
+    for (int i = 0; i < 6; ++i) {
+        INFO("control " << ids[i]);
+        CHECK(lstrcmpiW(classes[i].c_str(), classNames[i]) == 0);
+        CHECK(texts[i] == shownTexts[i]);
+        CHECK(placed[i].left == expected[i].left);
+        CHECK(placed[i].top == expected[i].top);
+        CHECK(placed[i].right - placed[i].left == expected[i].right - expected[i].left);
+        if (ids[i] != IdcDrive)  // a drop-down list is as tall as its edit part
+            CHECK(placed[i].bottom - placed[i].top == expected[i].bottom - expected[i].top);
+    }
+}
+
+TEST_CASE("the dialog opens with the saved settings")
+{
+    struct Case {
+        const char* name;
+        std::string settings;  // "-" for no file
+        int selection;
+        bool runOn, closeOn;
+    };
+    const Case cases[] = {
+        { "no settings file", "-", 0, true, false },
+        { "the default label", "Drive=" + Default + "\r\n", 0, true, false },
+        { "a drive in lower case", "Drive=d:\\\r\n", 1, true, false },
+        { "the second drive", "Drive=E:\\\r\n", 2, true, false },
+        { "all drives", "Drive=" + All + "\r\n", 3, true, false },
+        { "a drive that is gone", "Drive=X:\\\r\n", 0, true, false },
+        { "RunOn 0", "RunOn=0\r\n", 0, false, false },
+        { "RunOn 2 runs, so it shows as on", "RunOn=2\r\n", 0, true, false },
+        { "CloseOn 1", "CloseOn=1\r\n", 0, true, true },
+        { "CloseOn 2 is not on", "CloseOn=2\r\n", 0, true, false },
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        INFO("case: " << std::string(c.name));
+        TempDir dir;
+        PluginUnderTest plugin(dir.Path());
+        if (c.settings != "-")
+            plugin.WriteSettings(SettingsText(c.settings));
+        REQUIRE(plugin.Load());
+        Seen seen = Seen();
+        SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
+            Look(dialog, seen);
+            Click(dialog, IDCANCEL);
+        });
+        REQUIRE(run.dialogShown);
+        CHECK(run.result == 2);
+        CHECK(seen.selection == c.selection);
+        CHECK(seen.runOn == c.runOn);
+        CHECK(seen.closeOn == c.closeOn);
+        CHECK(seen.driveEnabled == c.runOn);
+        CHECK(seen.closeOnEnabled == c.runOn);
+        CHECK(seen.labelEnabled);
+    }
+}
+
+TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    REQUIRE(plugin.Load());
+
+    SUBCASE("a file that OK creates holds Drive, RunOn and CloseOn in that order")
+    {
+        SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) {
+            SendDlgItemMessageA(dialog, IdcDrive, CB_SETCURSEL, 1, 0);
+            Click(dialog, IDOK);
+        });
+        CHECK(run.result == 1);
+        CHECK(ReadFileBytes(plugin.SettingsFile()) == "[Option]\r\nDrive=D:\\\r\nRunOn=1\r\nCloseOn=0\r\n");
+    }
+    SUBCASE("switched off, the drive and CloseOn are disabled but kept, and written")
+    {
+        plugin.WriteSettings(SettingsText("Drive=E:\\\r\nRunOn=2\r\nCloseOn=1\r\n"));
+        Seen off = Seen(), on = Seen();
+        SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
+            Click(dialog, IdcRunOn);
+            Look(dialog, off);
+            Click(dialog, IdcRunOn);
+            Look(dialog, on);
+            Click(dialog, IdcRunOn);
+            Click(dialog, IDOK);
+        });
+        CHECK(run.result == 1);
+        CHECK_FALSE(off.runOn);
+        CHECK_FALSE(off.driveEnabled);
+        CHECK_FALSE(off.closeOnEnabled);
+        CHECK(off.labelEnabled);
+        CHECK(off.selection == 2);
+        CHECK(off.closeOn);
+        CHECK(on.driveEnabled);
+        CHECK(on.closeOnEnabled);
+        CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=E:\\\r\nRunOn=0\r\nCloseOn=1\r\n"));
+    }
+    SUBCASE("a hand-written RunOn 2 is saved as 1")
+    {
+        plugin.WriteSettings(SettingsText("RunOn=2\r\n"));
+        SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDOK); });
+        CHECK(run.result == 1);
+        CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("RunOn=1\r\nDrive=" + Default + "\r\nCloseOn=0\r\n"));
+    }
+    SUBCASE("Cancel after changes leaves the file byte for byte")
+    {
+        std::string before = "; by hand\r\n[Option]\r\nDrive = d:\\\r\nRunOn=1\r\n\r\n[Other]\r\nKey=1\r\n";
+        plugin.WriteSettings(before);
+        SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) {
+            SendDlgItemMessageA(dialog, IdcDrive, CB_SETCURSEL, 3, 0);
+            Click(dialog, IdcCloseOn);
+            Click(dialog, IdcRunOn);
+            Click(dialog, IDCANCEL);
+        });
+        CHECK(run.result == 2);
+        CHECK(ReadFileBytes(plugin.SettingsFile()) == before);
+    }
+}
+
+TEST_CASE("a save that fails is reported, and the dialog stays open")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    plugin.WriteSettings(SettingsText("Drive=D:\\\r\n"));
+    REQUIRE(plugin.Load());
+    std::string path = plugin.SettingsFile();
+    HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    REQUIRE(lock != INVALID_HANDLE_VALUE);
+    REQUIRE_FALSE(WritePrivateProfileStringA("Option", "Probe", "1", path.c_str()));
+
+    BoxWatcher boxes(GetCurrentProcessId(), L"プラグインエラー");
+    HWND dialogSeen = NULL;
+    bool openAfterFailure = false, enabledAfterFailure = false;
+    bool releaseLock = false;
+    SUBCASE("OK again once the cause is gone saves") { releaseLock = true; }
+    SUBCASE("Cancel after the failure") {}
+    SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
+        dialogSeen = dialog;
+        Click(dialog, IdcCloseOn);
+        ClickLater(dialog, IDOK);
+        boxes.WaitFor(1);
+        Sleep(100);
+        openAfterFailure = IsWindow(dialog) != FALSE;
+        enabledAfterFailure = IsWindowEnabled(dialog) != FALSE;
+        if (releaseLock) {
+            CloseHandle(lock);
+            lock = INVALID_HANDLE_VALUE;
+        }
+        Click(dialog, releaseLock ? IDOK : IDCANCEL);
+    });
+    if (lock != INVALID_HANDLE_VALUE)
+        CloseHandle(lock);
+    std::vector<SeenBox> seen = boxes.Seen();
+    REQUIRE(seen.size() == 1);
+    CHECK(seen[0].owner == dialogSeen);
+    CHECK(seen[0].text == L"設定を保存できませんでした。\r\n" + FromCp932(path));
+    CHECK(seen[0].icon == LoadIconW(NULL, MAKEINTRESOURCEW(32513)));
+    CHECK(openAfterFailure);
+    CHECK(enabledAfterFailure);
+    if (releaseLock) {
+        CHECK(run.result == 1);
+        CHECK(ReadFileBytes(path) == SettingsText("Drive=D:\\\r\nRunOn=1\r\nCloseOn=1\r\n"));
+    } else {
+        CHECK(run.result == 2);
+        CHECK(ReadFileBytes(path) == SettingsText("Drive=D:\\\r\n"));
+    }
+}
+
+TEST_CASE("out of memory while the dialog opens: APCSetup answers -1")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    REQUIRE(plugin.Load());
+    ImportPatch noMalloc(plugin.Module(), "msvcrt.dll", "malloc", (void*)RefusingMalloc);
+    ImportPatch noRealloc(plugin.Module(), "msvcrt.dll", "realloc", (void*)RefusingRealloc);
+    REQUIRE(noMalloc.Applied());
+    REQUIRE(noRealloc.Applied());
+    SetupRun run = RunSetup(plugin, NULL, [](HWND) {});
+    CHECK(run.result == -1);
+    CHECK_FALSE(run.leftOpen);
+    CHECK(WaitForWindow(GetCurrentProcessId(), OptionDialogCaption, 0) == static_cast<HWND>(NULL));
+}
+
+TEST_CASE("what the dialog saves is what the next retrieval end does")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    REQUIRE(plugin.Load());
+    SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) {
+        SendDlgItemMessageA(dialog, IdcDrive, CB_SETCURSEL, 2, 0);
+        Click(dialog, IdcCloseOn);
+        Click(dialog, IDOK);
+    });
+    REQUIRE(run.result == 1);
+    MciLog log;
+    plugin.Retrieve(1);
+    CHECK(log.Lines() == TraySequence("E:", true));
+}
+
+}
+
+TEST_SUITE("no-optical-drive") {
+
+TEST_CASE("without optical drives the list holds only the two labels")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    plugin.WriteSettings(SettingsText("Drive=" + All + "\r\n"));
+    REQUIRE(plugin.Load());
+    Seen seen = Seen();
+    SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
+        Look(dialog, seen);
+        Click(dialog, IDOK);
+    });
+    CHECK(run.result == 1);
+    CHECK(seen.items == Items(Default.c_str(), All.c_str(), NULL, NULL));
+    CHECK(seen.selection == 1);
+    CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=" + All + "\r\nRunOn=1\r\nCloseOn=0\r\n"));
+}
+
+}

@@ -1,0 +1,110 @@
+#include "DialogDriver.h"
+
+#include "BoxWatcher.h"
+
+const wchar_t OptionDialogCaption[] = L"Kestrune オプション設定";
+
+namespace {
+
+struct Driver {
+    const std::function<void(HWND)>* script;
+    bool shown;
+    bool leftOpen;
+};
+
+DWORD WINAPI Drive(LPVOID param)
+{
+    Driver* driver = static_cast<Driver*>(param);
+    HWND dialog = WaitForWindow(GetCurrentProcessId(), OptionDialogCaption, 5000);
+    if (dialog == NULL)
+        return 0;
+    driver->shown = true;
+    (*driver->script)(dialog);
+    if (!WaitUntilGone(dialog)) {
+        driver->leftOpen = true;
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+    return 0;
+}
+
+}
+
+SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::function<void(HWND)>& script)
+{
+    Driver driver = { &script, false, false };
+    HANDLE thread = CreateThread(NULL, 0, Drive, &driver, 0, NULL);
+    SetupRun run;
+    run.result = plugin.Setup(parent);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    run.dialogShown = driver.shown;
+    run.leftOpen = driver.leftOpen;
+    return run;
+}
+
+std::vector<std::string> ComboItems(HWND dialog)
+{
+    std::vector<std::string> items;
+    HWND combo = GetDlgItem(dialog, 1003);
+    LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char text[MAX_PATH] = "";
+        SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        items.push_back(text);
+    }
+    return items;
+}
+
+int ComboSelection(HWND dialog)
+{
+    return static_cast<int>(SendDlgItemMessageA(dialog, 1003, CB_GETCURSEL, 0, 0));
+}
+
+bool IsChecked(HWND dialog, int id)
+{
+    return SendDlgItemMessageW(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool IsEnabled(HWND dialog, int id)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
+std::wstring ControlText(HWND dialog, int id)
+{
+    wchar_t text[256] = L"";
+    GetDlgItemTextW(dialog, id, text, 256);
+    return text;
+}
+
+void Click(HWND dialog, int id)
+{
+    SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void ClickLater(HWND dialog, int id)
+{
+    PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+bool WaitUntilGone(HWND window, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start > milliseconds)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+HostWindow::HostWindow()
+    : window(CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 400, 300, NULL,
+                             NULL, NULL, NULL))
+{
+}
+
+HostWindow::~HostWindow()
+{
+    DestroyWindow(window);
+}
