@@ -152,12 +152,12 @@ TEST_CASE("the dialog opens with the saved settings")
 {
     struct Case {
         const char* name;
-        std::string settings;  // "-" for no file
+        std::string settings;  // or NoSettingsFile
         int selection;
         bool runOn, closeOn;
     };
     const Case cases[] = {
-        { "no settings file", "-", 0, true, false },
+        { "no settings file", NoSettingsFile, 0, true, false },
         { "the default label", "Drive=" + Default + "\r\n", 0, true, false },
         { "a drive in lower case", "Drive=d:\\\r\n", 1, true, false },
         { "the second drive", "Drive=E:\\\r\n", 2, true, false },
@@ -173,9 +173,7 @@ TEST_CASE("the dialog opens with the saved settings")
         INFO("case: " << std::string(c.name));
         TempDir dir;
         PluginUnderTest plugin(dir.Path());
-        if (c.settings != "-")
-            plugin.WriteSettings(SettingsText(c.settings));
-        REQUIRE(plugin.Load());
+        REQUIRE(plugin.LoadWithSettings(c.settings));
         Seen seen = Seen();
         SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
             Look(dialog, seen);

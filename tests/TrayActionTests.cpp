@@ -34,14 +34,13 @@ struct LoadedPlugin {
     explicit LoadedPlugin(const std::string& settings)
         : plugin(dir.Path())
     {
-        plugin.WriteSettings(SettingsText(settings));
-        REQUIRE(plugin.Load());
+        REQUIRE(plugin.LoadWithSettings(settings));
     }
 };
 
 struct Case {
     const char* name;
-    std::string settings;  // lines of the [Option] section, or "-" for no settings file
+    std::string settings;  // lines of the [Option] section, or NoSettingsFile
     std::vector<std::string> expected;
 };
 
@@ -55,7 +54,7 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
     std::vector<std::string> bothDrives = Concat(TraySequence("D:", false), TraySequence("E:", false));
     std::vector<std::string> bothClosedFirst = Concat(TraySequence("D:", true), TraySequence("E:", true));
     const Case cases[] = {
-        { "no settings file: the default device", "-", TraySequence("", false) },
+        { "no settings file: the default device", NoSettingsFile, TraySequence("", false) },
         { "no Drive key", "RunOn=1\r\n", TraySequence("", false) },
         { "empty Drive", "Drive=\r\n", TraySequence("", false) },
         { "the default label", "Drive=" + Default + "\r\n", TraySequence("", false) },
@@ -91,9 +90,7 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
         INFO("case: " << std::string(c.name));
         TempDir dir;
         PluginUnderTest plugin(dir.Path());
-        if (c.settings != "-")
-            plugin.WriteSettings(SettingsText(c.settings));
-        REQUIRE(plugin.Load());
+        REQUIRE(plugin.LoadWithSettings(c.settings));
         MciLog log;
         plugin.Retrieve(2);
         CHECK(log.Lines() == c.expected);

@@ -44,6 +44,13 @@ bool PluginUnderTest::Load()
     return true;
 }
 
+bool PluginUnderTest::LoadWithSettings(const std::string& lines)
+{
+    if (lines != NoSettingsFile)
+        WriteSettings(SettingsText(lines));
+    return Load();
+}
+
 void PluginUnderTest::Unload()
 {
     if (module != NULL) {
@@ -80,6 +87,8 @@ void PluginUnderTest::Retrieve(int mails) const
         REQUIRE(entry.recFilter(0) == 0);
     entry.folderEndRetrieve(0);
 }
+
+const char NoSettingsFile[] = "(no settings file)";
 
 std::string SettingsText(const std::string& lines)
 {

@@ -27,6 +27,8 @@ public:
 
     // Loads the host module (if any) and the plug-in; false when the plug-in refused.
     bool Load();
+    // Writes a settings file of these [Option] lines (none for NoSettingsFile), then loads.
+    bool LoadWithSettings(const std::string& lines);
     void Unload();
     // Drops the test's own reference to the host module, leaving only the plug-in's.
     void ReleaseHostReference();
@@ -58,5 +60,6 @@ private:
 
 // A settings file "[Option]" with the given lines, CRLF ends, bytes as given.
 std::string SettingsText(const std::string& lines);
+extern const char NoSettingsFile[];
 
 #endif
