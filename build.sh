@@ -2,6 +2,7 @@
 # Builds Kestrune and its test fixtures (cross, for 32-bit Windows) and runs them under Wine.
 #   ./build.sh demo    build everything, then show the demo
 #   ./build.sh test    build everything, then run all tests
+#   ./build.sh release build everything, then make build/Kestrune-1.00.zip
 # On Debian 12 as root it first installs whatever is missing.
 set -eu
 cd "$(dirname "$0")"
@@ -52,8 +53,12 @@ test)
     build_all
     ctest --test-dir "$build" --output-on-failure -j 2
     ;;
+release)
+    build_all
+    (cd "$build" && cpack --config CPackConfig.cmake)
+    ;;
 *)
-    echo "usage: ./build.sh demo | test" >&2
+    echo "usage: ./build.sh demo | test | release" >&2
     exit 2
     ;;
 esac

@@ -1,5 +1,6 @@
-# Reads the built plug-in itself: a PE32 i386 DLL named Kestrune.dll that exports the six
-# entry points undecorated with ordinals 1 to 6, and imports only what every Windows has.
+# Reads the built plug-in itself: a PE32 i386 DLL named Kestrune.dll, under 150 KiB, that
+# exports the six entry points undecorated with ordinals 1 to 6, and imports only what
+# every Windows has.
 # Usage: cmake -DDLL=<Kestrune.dll> -DOBJDUMP=<objdump> -P CheckDll.cmake
 
 cmake_minimum_required(VERSION 3.20)
@@ -59,9 +60,14 @@ foreach(line IN LISTS imports)
     endif()
 endforeach()
 
+# What users download stays small.
+file(SIZE ${DLL} size)
+if(size GREATER_EQUAL 153600)
+    list(APPEND failures "${size} bytes: not under 150 KiB")
+endif()
+
 if(failures)
     list(JOIN failures "\n  " text)
     message(FATAL_ERROR "${DLL}:\n  ${text}")
 endif()
-file(SIZE ${DLL} size)
 message(STATUS "Kestrune.dll: ${size} bytes, imports ${import_names}")
