@@ -3,6 +3,8 @@
 #   ./build.sh demo    build everything, then show the demo
 #   ./build.sh test    build everything, then run all tests
 #   ./build.sh release build everything, then make build/Kestrune-1.00.zip
+#   ./build.sh bench   build everything, then run the benchmark
+#   ./build.sh soak    build everything, then run the whole soak (about four minutes)
 # On Debian 12 as root it first installs whatever is missing.
 set -eu
 cd "$(dirname "$0")"
@@ -53,12 +55,23 @@ test)
     build_all
     ctest --test-dir "$build" --output-on-failure -j 2
     ;;
+bench)
+    build_all
+    echo "machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)," \
+         "$(wine --version), $(date -u +%Y-%m-%d)"
+    KESTRUNE_DRIVES=DE "$build/winerun" "$build/tools/benchmark/kestrune_bench.exe"
+    "$build/winerun" --stop
+    ;;
+soak)
+    build_all
+    KESTRUNE_SOAK_SCALE=10 ctest --test-dir "$build" --output-on-failure -V -R '^soak$' | grep -E 'MESSAGE|tests passed|Failed'
+    ;;
 release)
     build_all
     (cd "$build" && cpack --config CPackConfig.cmake)
     ;;
 *)
-    echo "usage: ./build.sh demo | test | release" >&2
+    echo "usage: ./build.sh demo | test | release | bench | soak" >&2
     exit 2
     ;;
 esac

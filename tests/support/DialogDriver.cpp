@@ -8,6 +8,7 @@ namespace {
 
 struct Driver {
     const std::function<void(HWND)>* script;
+    volatile LONG setupReturned;
     bool shown;
     bool leftOpen;
 };
@@ -15,7 +16,14 @@ struct Driver {
 DWORD WINAPI Drive(LPVOID param)
 {
     Driver* driver = static_cast<Driver*>(param);
-    HWND dialog = WaitForWindow(GetCurrentProcessId(), OptionDialogCaption, 5000);
+    // Until the dialog appears, or APCSetup has returned without one.
+    HWND dialog = NULL;
+    DWORD start = GetTickCount();
+    while (dialog == NULL && !driver->setupReturned && GetTickCount() - start < 10000) {
+        dialog = WaitForWindow(GetCurrentProcessId(), OptionDialogCaption, 0);
+        if (dialog == NULL)
+            Sleep(20);
+    }
     if (dialog == NULL)
         return 0;
     driver->shown = true;
@@ -31,10 +39,11 @@ DWORD WINAPI Drive(LPVOID param)
 
 SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::function<void(HWND)>& script)
 {
-    Driver driver = { &script, false, false };
+    Driver driver = { &script, 0, false, false };
     HANDLE thread = CreateThread(NULL, 0, Drive, &driver, 0, NULL);
     SetupRun run;
     run.result = plugin.Setup(parent);
+    InterlockedExchange(&driver.setupReturned, 1);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     run.dialogShown = driver.shown;

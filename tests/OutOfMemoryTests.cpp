@@ -1,0 +1,145 @@
+// The plug-in's heap requests refused one at a time, at every point where it asks, through
+// its own import table: the host's calls must return normally every time.
+
+#include <doctest.h>
+
+#include "support/DialogDriver.h"
+#include "support/BoxWatcher.h"
+#include "support/ImportPatch.h"
+
+namespace {
+
+typedef void* (__cdecl* MallocProc)(size_t);
+typedef void* (__cdecl* ReallocProc)(void*, size_t);
+MallocProc RealMalloc;
+ReallocProc RealRealloc;
+volatile LONG Requests;
+volatile LONG RefuseRequest;  // the number of the request to refuse; 0 for none
+
+bool Refuse()
+{
+    LONG number = InterlockedIncrement(&Requests);
+    return number == RefuseRequest;
+}
+
+void* __cdecl CountingMalloc(size_t size)
+{
+    return Refuse() ? NULL : RealMalloc(size);
+}
+
+void* __cdecl CountingRealloc(void* block, size_t size)
+{
+    return Refuse() ? NULL : RealRealloc(block, size);
+}
+
+// Counts the plug-in's requests while it lives, and refuses the one asked for.
+class PluginHeap {
+public:
+    explicit PluginHeap(HMODULE plugin)
+        : mallocPatch(plugin, "msvcrt.dll", "malloc", (void*)CountingMalloc),
+          reallocPatch(plugin, "msvcrt.dll", "realloc", (void*)CountingRealloc)
+    {
+        REQUIRE(mallocPatch.Applied());
+        REQUIRE(reallocPatch.Applied());
+        RealMalloc = reinterpret_cast<MallocProc>(mallocPatch.Original());
+        RealRealloc = reinterpret_cast<ReallocProc>(reallocPatch.Original());
+        Refusing(0);
+    }
+    // From now on, count afresh and refuse request number (0: none).
+    void Refusing(LONG number)
+    {
+        InterlockedExchange(&Requests, 0);
+        InterlockedExchange(&RefuseRequest, number);
+    }
+    LONG Count() const { return Requests; }
+
+private:
+    ImportPatch mallocPatch;
+    ImportPatch reallocPatch;
+};
+
+}
+
+TEST_SUITE("out-of-memory") {
+
+TEST_CASE("a retrieval end over all drives with each heap request refused in turn")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    REQUIRE(plugin.LoadWithSettings("Drive=\x91\x53\x82\xC4\r\nCloseOn=1\r\n"));
+    MciLog log;
+    PluginHeap heap(plugin.Module());
+    plugin.Retrieve(1);
+    LONG points = heap.Count();
+    REQUIRE(points >= 1);
+    const std::vector<std::string> full = Concat(TraySequence("D:", true), TraySequence("E:", true));
+    REQUIRE(log.Lines() == full);
+    MESSAGE("heap requests at a retrieval end over all drives: " << points);
+
+    for (LONG point = 1; point <= points; ++point) {
+        INFO("refused request " << point << " of " << points);
+        log.Clear();
+        heap.Refusing(point);
+        plugin.Retrieve(2);
+        heap.Refusing(0);
+        CHECK(OpenMciDevices() == 0);
+        std::vector<std::string> lines = log.Lines();
+        // Trays that were reached got their whole sequence.
+        CHECK(lines.size() % 4 == 0);
+        // The count started afresh: an end without new mail does nothing.
+        log.Clear();
+        plugin.FolderEndRetrieve();
+        CHECK(log.Lines().empty());
+        plugin.Retrieve(1);
+        CHECK(log.Lines() == full);
+    }
+}
+
+TEST_CASE("the dialog with each heap request refused in turn, opening and saving")
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    std::string before = SettingsText("Drive=D:\\\r\nRunOn=1\r\nCloseOn=0\r\n");
+    plugin.WriteSettings(before);
+    REQUIRE(plugin.Load());
+    PluginHeap heap(plugin.Module());
+
+    LONG opening = 0, saving = 0;
+    SetupRun counted = RunSetup(plugin, NULL, [&](HWND dialog) {
+        opening = heap.Count();
+        heap.Refusing(0);
+        SendDlgItemMessageA(dialog, 1003, CB_SETCURSEL, 2, 0);
+        Click(dialog, IDOK);
+        saving = heap.Count();
+    });
+    REQUIRE(counted.result == 1);
+    REQUIRE(opening >= 1);
+    REQUIRE(saving >= 1);
+    MESSAGE("heap requests opening the dialog: " << opening << ", saving it: " << saving);
+    plugin.WriteSettings(before);
+
+    for (LONG point = 1; point <= opening; ++point) {
+        INFO("refused request " << point << " of " << opening << " while opening");
+        heap.Refusing(point);
+        SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDOK); });
+        heap.Refusing(0);
+        CHECK(run.result == -1);
+        CHECK_FALSE(run.leftOpen);
+        CHECK(ReadFileBytes(plugin.SettingsFile()) == before);
+    }
+    for (LONG point = 1; point <= saving; ++point) {
+        INFO("refused request " << point << " of " << saving << " while saving");
+        SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
+            heap.Refusing(point);
+            SendDlgItemMessageA(dialog, 1003, CB_SETCURSEL, 2, 0);
+            Click(dialog, IDOK);
+        });
+        heap.Refusing(0);
+        CHECK(run.result == -1);
+        CHECK_FALSE(run.leftOpen);
+        CHECK(ReadFileBytes(plugin.SettingsFile()) == before);
+    }
+    CHECK(WaitForWindow(GetCurrentProcessId(), OptionDialogCaption, 0) == static_cast<HWND>(NULL));
+}
+
+}
