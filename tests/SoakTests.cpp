@@ -48,6 +48,23 @@ int OwnWindows()
 
 const SIZE_T AllowedGrowth = 256 * 1024;
 
+// Runs the step the given number of times and checks that memory in use at the end is
+// within AllowedGrowth of what it was after the first tenth.
+template <typename Step>
+void CheckMemoryFlat(const char* what, int times, Step step)
+{
+    SIZE_T afterTenth = 0;
+    for (int i = 0; i < times; ++i) {
+        step();
+        if (i + 1 == times / 10)
+            afterTenth = MemoryInUse();
+    }
+    SIZE_T atEnd = MemoryInUse();
+    MESSAGE(times << " " << std::string(what) << ": " << afterTenth / 1024 << " KiB after the first tenth, " << atEnd / 1024
+                  << " KiB at the end");
+    CHECK(atEnd <= afterTenth + AllowedGrowth);
+}
+
 }
 
 TEST_SUITE("soak") {
@@ -60,16 +77,7 @@ TEST_CASE("retrieval ends over two drives keep memory flat and close every devic
     REQUIRE(plugin.LoadWithSettings("Drive=\x91\x53\x82\xC4\r\nCloseOn=1\r\n"));
     MciLog log;
     int windows = OwnWindows();
-    SIZE_T afterTenth = 0;
-    for (int i = 0; i < ends; ++i) {
-        plugin.Retrieve(1);
-        if (i + 1 == ends / 10)
-            afterTenth = MemoryInUse();
-    }
-    SIZE_T atEnd = MemoryInUse();
-    MESSAGE(ends << " retrieval ends: " << afterTenth / 1024 << " KiB after the first tenth, " << atEnd / 1024
-                 << " KiB at the end");
-    CHECK(atEnd <= afterTenth + AllowedGrowth);
+    CheckMemoryFlat("retrieval ends", ends, [&]() { plugin.Retrieve(1); });
     CHECK(OpenMciDevices() == 0);
     CHECK(OwnWindows() == windows);
 
@@ -91,20 +99,13 @@ TEST_CASE("dialog openings with OK keep memory flat and leave no window")
     REQUIRE(plugin.LoadWithSettings("Drive=E:\\\r\n"));
     HostWindow host;
     int windows = OwnWindows();
-    SIZE_T afterTenth = 0;
     int saved = 0;
-    for (int i = 0; i < openings; ++i) {
+    CheckMemoryFlat("dialogs", openings, [&]() {
         SetupRun run = RunSetup(plugin, host.Handle(), [](HWND dialog) { Click(dialog, IDOK); });
         if (run.result == 1)
             ++saved;
-        if (i + 1 == openings / 10)
-            afterTenth = MemoryInUse();
-    }
-    SIZE_T atEnd = MemoryInUse();
-    MESSAGE(openings << " dialogs: " << afterTenth / 1024 << " KiB after the first tenth, " << atEnd / 1024
-                     << " KiB at the end");
+    });
     CHECK(saved == openings);
-    CHECK(atEnd <= afterTenth + AllowedGrowth);
     CHECK(OwnWindows() == windows);
     CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=E:\\\r\nRunOn=1\r\nCloseOn=0\r\n"));
 }
