@@ -15,9 +15,9 @@ void CountNewMail()
         ++NewMailCount;
 }
 
-static void EjectEveryCdTray(int closeOn)
+// Fills the string, whatever it held, with the optical drives and opens each tray in turn.
+static void EjectEveryCdTray(TnString& drives, int closeOn)
 {
-    TnString drives;
     ListCdDrives(drives);
     const char* p = drives.CStr();
     while (*p != '\0') {
@@ -38,7 +38,7 @@ void RunRetrievalEndAction()
     int closeOn = ReadCloseOnSetting();
 
     if (drive.Compare(AllDrivesLabel) == 0) {
-        EjectEveryCdTray(closeOn);
+        EjectEveryCdTray(drive, closeOn);
         return;
     }
     // The default device is the one opened without naming a drive.
