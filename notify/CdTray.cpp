@@ -24,6 +24,13 @@ BOOL ListCdDrives(TnString& list)
     return list.GetLength() > 0;
 }
 
+const char* NextDriveInList(const char* root)
+{
+    while (*root != '\0' && *root != DriveListSeparator)
+        ++root;
+    return *root != '\0' ? root + 1 : root;
+}
+
 BOOL EjectCdTray(const char* drive, int closeFirst)
 {
     MCI_OPEN_PARMSA open;

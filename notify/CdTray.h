@@ -9,6 +9,8 @@ class TnString;
 const char DriveListSeparator = ' ';
 
 BOOL ListCdDrives(TnString& list);
+// The next root of a drive list: past this root's separator, or at the list's end.
+const char* NextDriveInList(const char* root);
 BOOL EjectCdTray(const char* drive, int closeFirst);
 
 #endif

@@ -19,14 +19,8 @@ void CountNewMail()
 static void EjectEveryCdTray(TnString& drives, int closeOn)
 {
     ListCdDrives(drives);
-    const char* p = drives.CStr();
-    while (*p != '\0') {
-        EjectCdTray(p, closeOn);
-        while (*p != '\0' && *p != DriveListSeparator)
-            ++p;
-        if (*p != '\0')
-            ++p;
-    }
+    for (const char* root = drives.CStr(); *root != '\0'; root = NextDriveInList(root))
+        EjectCdTray(root, closeOn);
 }
 
 void RunRetrievalEndAction()

@@ -61,13 +61,10 @@ void InitOptionDialog(HWND dialog)
     TnString drives;
     ListCdDrives(drives);
     TnString root;
-    const char* p = drives.CStr();
-    while (*p != '\0') {
+    for (const char* entry = drives.CStr(); *entry != '\0'; entry = NextDriveInList(entry)) {
         root.Assign("");
-        while (*p != '\0' && *p != DriveListSeparator)
-            root.AppendChar(*p++);
-        if (*p == DriveListSeparator)
-            ++p;
+        for (const char* p = entry; *p != '\0' && *p != DriveListSeparator; ++p)
+            root.AppendChar(*p);
         SendDlgItemMessageA(dialog, IDC_DRIVE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(root.CStr()));
         if (root.CompareNoCase(saved.CStr()) == 0)
             selection = item;

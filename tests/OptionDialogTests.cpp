@@ -5,7 +5,7 @@
 #include "support/BoxWatcher.h"
 #include "support/DialogDriver.h"
 #include "support/DialogTemplate.h"
-#include "support/ImportPatch.h"
+#include "support/PluginHeap.h"
 
 namespace {
 
@@ -49,8 +49,6 @@ void Look(HWND dialog, Seen& seen)
     seen.runOnControl = GetDlgItem(dialog, IdcRunOn);
 }
 
-void* __cdecl RefusingMalloc(size_t) { return NULL; }
-void* __cdecl RefusingRealloc(void*, size_t) { return NULL; }
 
 }
 
@@ -304,10 +302,8 @@ TEST_CASE("out of memory while the dialog opens: APCSetup answers -1")
     TempDir dir;
     PluginUnderTest plugin(dir.Path());
     REQUIRE(plugin.Load());
-    ImportPatch noMalloc(plugin.Module(), "msvcrt.dll", "malloc", (void*)RefusingMalloc);
-    ImportPatch noRealloc(plugin.Module(), "msvcrt.dll", "realloc", (void*)RefusingRealloc);
-    REQUIRE(noMalloc.Applied());
-    REQUIRE(noRealloc.Applied());
+    PluginHeap heap(plugin.Module());
+    heap.RefusingAll();
     SetupRun run = RunSetup(plugin, NULL, [](HWND) {});
     CHECK(run.result == -1);
     CHECK_FALSE(run.leftOpen);

@@ -5,60 +5,7 @@
 
 #include "support/DialogDriver.h"
 #include "support/BoxWatcher.h"
-#include "support/ImportPatch.h"
-
-namespace {
-
-typedef void* (__cdecl* MallocProc)(size_t);
-typedef void* (__cdecl* ReallocProc)(void*, size_t);
-MallocProc RealMalloc;
-ReallocProc RealRealloc;
-volatile LONG Requests;
-volatile LONG RefuseRequest;  // the number of the request to refuse; 0 for none
-
-bool Refuse()
-{
-    LONG number = InterlockedIncrement(&Requests);
-    return number == RefuseRequest;
-}
-
-void* __cdecl CountingMalloc(size_t size)
-{
-    return Refuse() ? NULL : RealMalloc(size);
-}
-
-void* __cdecl CountingRealloc(void* block, size_t size)
-{
-    return Refuse() ? NULL : RealRealloc(block, size);
-}
-
-// Counts the plug-in's requests while it lives, and refuses the one asked for.
-class PluginHeap {
-public:
-    explicit PluginHeap(HMODULE plugin)
-        : mallocPatch(plugin, "msvcrt.dll", "malloc", (void*)CountingMalloc),
-          reallocPatch(plugin, "msvcrt.dll", "realloc", (void*)CountingRealloc)
-    {
-        REQUIRE(mallocPatch.Applied());
-        REQUIRE(reallocPatch.Applied());
-        RealMalloc = reinterpret_cast<MallocProc>(mallocPatch.Original());
-        RealRealloc = reinterpret_cast<ReallocProc>(reallocPatch.Original());
-        Refusing(0);
-    }
-    // From now on, count afresh and refuse request number (0: none).
-    void Refusing(LONG number)
-    {
-        InterlockedExchange(&Requests, 0);
-        InterlockedExchange(&RefuseRequest, number);
-    }
-    LONG Count() const { return Requests; }
-
-private:
-    ImportPatch mallocPatch;
-    ImportPatch reallocPatch;
-};
-
-}
+#include "support/PluginHeap.h"
 
 TEST_SUITE("out-of-memory") {
 

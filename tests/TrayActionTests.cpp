@@ -3,21 +3,13 @@
 #include <doctest.h>
 
 #include "support/ImportPatch.h"
+#include "support/PluginHeap.h"
 #include "support/PluginUnderTest.h"
 
 namespace {
 
 const std::string Default = "\x83\x66\x83\x74\x83\x48\x83\x8B\x83\x67";  // デフォルト
 const std::string All = "\x91\x53\x82\xC4";                               // 全て
-
-void* __cdecl RefusingMalloc(size_t)
-{
-    return NULL;
-}
-void* __cdecl RefusingRealloc(void*, size_t)
-{
-    return NULL;
-}
 
 LONG ProfileReads;
 DWORD WINAPI CountingProfileRead(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR value, DWORD size, LPCSTR file)
@@ -169,10 +161,8 @@ TEST_CASE("out of memory at a retrieval end stays inside the plug-in, and the co
     MciLog& log = loaded.log;
     plugin.RecFilter();
     {
-        ImportPatch noMalloc(plugin.Module(), "msvcrt.dll", "malloc", (void*)RefusingMalloc);
-        ImportPatch noRealloc(plugin.Module(), "msvcrt.dll", "realloc", (void*)RefusingRealloc);
-        REQUIRE(noMalloc.Applied());
-        REQUIRE(noRealloc.Applied());
+        PluginHeap heap(plugin.Module());
+        heap.RefusingAll();
         CHECK(plugin.RecFilter() == 0);
         plugin.FolderEndRetrieve();
     }
