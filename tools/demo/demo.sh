@@ -27,24 +27,42 @@ explain() {
         -e 's/^close \([^ ]*\) flags=\(.*\)$/    \1  close the device (MCI_CLOSE, flags \2)/' "$log"
 }
 
+# $1: "moves" when the scene must send commands to the drives, "still" when it must not;
+# the rest: the host's command line.
 run_host() {
+    expect=$1
+    shift
     rm -f "$log"
     echo "  Quillon.exe $*"
-    "$winerun" "$demo/Quillon.exe" "$@" | sed 's/\r$//; s/^/    host: /'
+    status=0
+    "$winerun" "$demo/Quillon.exe" "$@" >"$demo/host.out" || status=$?
+    sed 's/\r$//; s/^/    host: /' "$demo/host.out"
     echo "  What each tray was told:"
     explain
     echo
+    if [ "$status" -ne 0 ]; then
+        echo "demo: Quillon.exe ended with status $status (1: the plug-in refused to load)" >&2
+        exit 1
+    fi
+    if [ "$expect" = moves ] && [ ! -s "$log" ]; then
+        echo "demo: this retrieval brought mail, but nothing reached the drives" >&2
+        exit 1
+    fi
+    if [ "$expect" = still ] && [ -s "$log" ]; then
+        echo "demo: this retrieval brought no mail, but commands reached the drives" >&2
+        exit 1
+    fi
 }
+
+trap '"$winerun" --stop' EXIT
 
 echo "== 1. Kestrune.ini: Drive=全て, RunOn=1, CloseOn=1"
 printf '[Option]\r\nDrive=全て\r\nRunOn=1\r\nCloseOn=1\r\n' | iconv -f UTF-8 -t CP932 >"$demo/Kestrune.ini"
-run_host name retrieve 3
+run_host moves name retrieve 3
 
 echo "== 2. The default run: no Kestrune.ini"
 rm -f "$demo/Kestrune.ini"
-run_host retrieve 1
+run_host moves retrieve 1
 
 echo "== 3. A retrieval that brings no mail moves nothing"
-run_host retrieve 0
-
-"$winerun" --stop
+run_host still retrieve 0

@@ -23,28 +23,29 @@ cp "$build/tools/quillon-host/full/Quillon.exe" "$build/Kestrune.dll" "$shot/"
 printf '[Option]\r\nDrive=D:\\\r\nRunOn=1\r\nCloseOn=1\r\n' >"$shot/Kestrune.ini"
 
 "$winerun" --prepare
+trap '"$winerun" --stop' EXIT
 export DISPLAY=":$(cat "$build/wine/xvfb.display")"
-KESTRUNE_DRIVES=DE "$winerun" "$shot/Quillon.exe" setup >/dev/null 2>&1 &
+KESTRUNE_DRIVES=DE "$winerun" "$shot/Quillon.exe" setup >"$shot/host.out" 2>&1 &
 
 caption="Kestrune オプション設定"
 window=""
 tries=0
 while [ -z "$window" ]; do
     tries=$((tries + 1))
-    [ $tries -gt 100 ] && { echo "dialog-screenshot: the dialog did not appear" >&2; "$winerun" --stop; exit 1; }
+    [ $tries -gt 100 ] && { echo "dialog-screenshot: the dialog did not appear" >&2; cat "$shot/host.out" >&2; exit 1; }
     sleep 0.1
     window=$(xwininfo -root -tree 2>/dev/null | grep "\"$caption\"" | awk '{print $1}' | head -n 1)
 done
-# Taken again until Wine has drawn the controls (a blank window has two colours).
+# Taken again until Wine has drawn the controls (a blank window has two colours); the
+# tracked picture is replaced only by a good one.
+picture="$shot/option-dialog.png"
 tries=0
-while :; do
-    rm -f "$out"
-    import -window "$window" "$out" 2>/dev/null || true
-    [ -s "$out" ] && [ "$(identify -format %k "$out")" -gt 8 ] && break
+until [ -s "$picture" ] && [ "$(identify -format %k "$picture")" -gt 8 ]; do
     tries=$((tries + 1))
-    [ $tries -gt 50 ] && { echo "dialog-screenshot: the dialog stayed blank" >&2; break; }
+    [ $tries -gt 50 ] && { echo "dialog-screenshot: the dialog stayed blank; $out is unchanged" >&2; exit 1; }
     sleep 0.2
+    rm -f "$picture"
+    import -window "$window" "$picture" 2>/dev/null || true
 done
-"$winerun" --stop
-wait || true
+mv -f "$picture" "$out"
 echo "wrote $out"
