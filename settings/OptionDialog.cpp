@@ -75,9 +75,9 @@ void InitOptionDialog(HWND dialog)
         selection = item;
     SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, selection, 0);
 
-    // Every value but 0 runs the tray action, so every value but 0 shows as on.
-    CheckDlgButton(dialog, IDC_RUNON, ReadRunOnSetting() != SettingOff ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(dialog, IDC_CLOSEON, ReadCloseOnSetting() == SettingOn ? BST_CHECKED : BST_UNCHECKED);
+    // The boxes show what the tray action will do.
+    CheckDlgButton(dialog, IDC_RUNON, ReadRunOnSetting() ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_CLOSEON, ReadCloseOnSetting() ? BST_CHECKED : BST_UNCHECKED);
     UpdateOptionControls(dialog);
 }
 
@@ -92,7 +92,7 @@ static void ReportSaveFailure(HWND dialog)
 
 // Writes the shown values in the order Drive, RunOn, CloseOn, stopping at the first write
 // that fails; returns whether all were written.
-static BOOL WriteOptionControls(HWND dialog)
+static bool WriteOptionControls(HWND dialog)
 {
     HWND combo = GetDlgItem(dialog, IDC_DRIVE);
     LRESULT selection = SendMessageA(combo, CB_GETCURSEL, 0, 0);
@@ -100,20 +100,18 @@ static BOOL WriteOptionControls(HWND dialog)
         TnString drive;
         drive.AssignFromComboItem(combo, static_cast<int>(selection));
         if (!WriteDriveSetting(drive.CStr()))
-            return FALSE;
+            return false;
     }
-    int runOn = IsDlgButtonChecked(dialog, IDC_RUNON) == BST_CHECKED ? SettingOn : SettingOff;
-    if (!WriteRunOnSetting(runOn))
-        return FALSE;
+    if (!WriteRunOnSetting(IsDlgButtonChecked(dialog, IDC_RUNON) == BST_CHECKED))
+        return false;
     // Written even while disabled: it keeps what the user chose for when the feature is on.
-    int closeOn = IsDlgButtonChecked(dialog, IDC_CLOSEON) == BST_CHECKED ? SettingOn : SettingOff;
-    return WriteCloseOnSetting(closeOn);
+    return WriteCloseOnSetting(IsDlgButtonChecked(dialog, IDC_CLOSEON) == BST_CHECKED);
 }
 
-BOOL SaveOptionDialog(HWND dialog)
+bool SaveOptionDialog(HWND dialog)
 {
     EnableWindow(dialog, FALSE);
-    BOOL saved = WriteOptionControls(dialog);
+    bool saved = WriteOptionControls(dialog);
     EnableWindow(dialog, TRUE);
     // The dialog stays open, so the user can mend the cause and press OK again, or cancel.
     if (!saved)
@@ -123,7 +121,7 @@ BOOL SaveOptionDialog(HWND dialog)
 
 void UpdateOptionControls(HWND dialog)
 {
-    BOOL on = IsDlgButtonChecked(dialog, IDC_RUNON) == BST_CHECKED;
+    bool on = IsDlgButtonChecked(dialog, IDC_RUNON) == BST_CHECKED;
     EnableWindow(GetDlgItem(dialog, IDC_DRIVE), on);
     EnableWindow(GetDlgItem(dialog, IDC_CLOSEON), on);
 }

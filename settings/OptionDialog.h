@@ -9,7 +9,7 @@ INT_PTR ShowOptionDialog(HWND parent);
 
 INT_PTR CALLBACK OptionDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void InitOptionDialog(HWND dialog);
-BOOL SaveOptionDialog(HWND dialog);
+bool SaveOptionDialog(HWND dialog);
 void UpdateOptionControls(HWND dialog);
 
 #endif
