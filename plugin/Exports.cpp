@@ -63,7 +63,7 @@ extern "C" int WINAPI APCSetup(HWND parent)
 {
     PrepareThreadToRaise();
     try {
-        return static_cast<int>(ShowOptionDialog(parent));
+        return static_cast<int>(ShowOptionDialog(PluginModule, parent, PluginErrorCaption));
     } catch (...) {
         return -1;
     }
