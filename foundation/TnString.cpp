@@ -3,6 +3,8 @@
 #include <limits.h>
 #include <stdlib.h>
 
+#include <exception>
+
 static const char EmptyText[] = "";
 
 // Block size for a text of the given length, or 0 when it would not fit in an int.
@@ -11,6 +13,16 @@ static int BlockSizeFor(int length)
     if (length > INT_MAX - TnString::GrowthSlack)
         return 0;
     return length + TnString::GrowthSlack;
+}
+
+// The C++ runtime allocates a thread's exception state when the thread first needs it; if
+// that first need is a raise with the heap exhausted, the runtime ends the host's process
+// instead of raising. So it is allocated before the work.
+void PrepareThreadToRaise()
+{
+    // Kept in a volatile: the runtime declares the call free of side effects.
+    volatile bool raising = std::uncaught_exception();
+    (void)raising;
 }
 
 TnString::TnString()

@@ -6,6 +6,9 @@
 // Raised (as an int) when the heap cannot supply a block; the string is left as it was.
 const int TnOutOfMemory = 1;
 
+// Makes the calling thread ready to raise TnOutOfMemory; run before work that may raise.
+void PrepareThreadToRaise();
+
 // Growable, heap-held, NUL-terminated 8-bit (code page 932) string. Length counts bytes.
 class TnString {
 public:

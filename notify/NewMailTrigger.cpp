@@ -6,7 +6,8 @@
 #include "../foundation/TnString.h"
 #include "../settings/SettingsFile.h"
 
-int NewMailCount = 0;
+// Mails received since the last retrieval end that acted.
+static int NewMailCount = 0;
 
 void CountNewMail()
 {
@@ -23,7 +24,7 @@ static void EjectEveryCdTray(TnString& drives, bool closeFirst)
         EjectCdTray(root, closeFirst);
 }
 
-void RunRetrievalEndAction()
+static void RunRetrievalEndAction()
 {
     if (!ReadRunOnSetting())
         return;
@@ -39,4 +40,17 @@ void RunRetrievalEndAction()
     if (drive.Compare(DefaultDriveLabel) == 0)
         drive.Assign("");
     EjectCdTray(drive.CStr(), closeFirst);
+}
+
+void EndRetrieval()
+{
+    if (NewMailCount <= 0)
+        return;
+    PrepareThreadToRaise();
+    try {
+        RunRetrievalEndAction();
+    } catch (...) {
+        // Out of memory: the trays stay put, but this retrieval's mail is still accounted for.
+    }
+    NewMailCount = 0;
 }

@@ -3,24 +3,13 @@
 
 #include <windows.h>
 
-#include <exception>
-
 #include "HostBinding.h"
 #include "Identity.h"
 #include "Kestrune.h"
+#include "../foundation/TnString.h"
 #include "../notify/NewMailTrigger.h"
 #include "../settings/OptionDialog.h"
 #include "../settings/SettingsFile.h"
-
-// The C++ runtime allocates a thread's exception state when the thread first needs it; if
-// that first need is a raise with the heap exhausted, the runtime ends the host's process
-// instead of raising. So each entry point that can raise has it allocated before the work.
-static void PrepareThreadToRaise()
-{
-    // Kept in a volatile: the runtime declares the call free of side effects.
-    volatile bool raising = std::uncaught_exception();
-    (void)raising;
-}
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
 {
@@ -77,13 +66,5 @@ extern "C" int WINAPI APCRecFilter(LONG)
 
 extern "C" void WINAPI APCFolderEndRetrieve(LONG)
 {
-    if (NewMailCount <= 0)
-        return;
-    PrepareThreadToRaise();
-    try {
-        RunRetrievalEndAction();
-    } catch (...) {
-        // Out of memory: the trays stay put, but this retrieval's mail is still accounted for.
-    }
-    NewMailCount = 0;
+    EndRetrieval();
 }
