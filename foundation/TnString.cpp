@@ -15,14 +15,27 @@ static int BlockSizeFor(int length)
     return length + TnString::GrowthSlack;
 }
 
-// The C++ runtime allocates a thread's exception state when the thread first needs it; if
-// that first need is a raise with the heap exhausted, the runtime ends the host's process
-// instead of raising. So it is allocated before the work.
-void PrepareThreadToRaise()
+// Several times what the C++ runtime takes from the heap for a thread's exception state
+// (under two hundred bytes).
+static const size_t ExceptionStateHeadroom = 1024;
+
+// The C++ runtime allocates a thread's exception state from the heap when the thread first
+// raises or asks about a raise, and ends the whole process if the heap refuses. The host
+// may call on any of its threads, so that allocation is made here, before the work. On a
+// thread new to the plug-in with the heap exhausted it would end the host all the same, so
+// the heap is first asked for an ample block, whose refusal is a plain NULL; only a heap
+// that could serve it is handed the runtime's smaller request.
+bool PrepareThreadToRaise()
 {
+    // Held in a volatile: a block that is only freed again may otherwise be optimised away.
+    void* volatile probe = malloc(ExceptionStateHeadroom);
+    if (probe == NULL)
+        return false;
+    free(probe);
     // Kept in a volatile: the runtime declares the call free of side effects.
     volatile bool raising = std::uncaught_exception();
     (void)raising;
+    return true;
 }
 
 TnString::TnString()

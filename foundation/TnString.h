@@ -7,7 +7,9 @@
 const int TnOutOfMemory = 1;
 
 // Makes the calling thread ready to raise TnOutOfMemory; run before work that may raise.
-void PrepareThreadToRaise();
+// False when the heap is too low even for that: the caller then takes its out-of-memory
+// path without raising anything.
+bool PrepareThreadToRaise();
 
 // Growable, heap-held, NUL-terminated 8-bit (code page 932) string. Length counts bytes.
 class TnString {

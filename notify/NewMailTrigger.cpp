@@ -46,11 +46,12 @@ void EndRetrieval()
 {
     if (NewMailCount <= 0)
         return;
-    PrepareThreadToRaise();
-    try {
-        RunRetrievalEndAction();
-    } catch (...) {
-        // Out of memory: the trays stay put, but this retrieval's mail is still accounted for.
+    if (PrepareThreadToRaise()) {
+        try {
+            RunRetrievalEndAction();
+        } catch (...) {
+        }
     }
+    // Out of memory too, this retrieval's mail is accounted for.
     NewMailCount = 0;
 }

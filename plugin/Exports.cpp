@@ -15,7 +15,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
 {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
-        PrepareThreadToRaise();
         PluginModule = module;
         if (!BindHost()) {
             ShowAttachFailureBox();
@@ -50,12 +49,14 @@ extern "C" int WINAPI APCStartUp(LONG)
 
 extern "C" int WINAPI APCSetup(HWND parent)
 {
-    PrepareThreadToRaise();
-    try {
-        return static_cast<int>(ShowOptionDialog(PluginModule, parent, PluginErrorCaption));
-    } catch (...) {
-        return -1;
+    if (PrepareThreadToRaise()) {
+        try {
+            return static_cast<int>(ShowOptionDialog(PluginModule, parent, PluginErrorCaption));
+        } catch (...) {
+        }
     }
+    // Out of memory: the answer of a dialog that cannot be created.
+    return -1;
 }
 
 extern "C" int WINAPI APCRecFilter(LONG)
