@@ -7,11 +7,13 @@
 void ListCdDrives(TnString& list)
 {
     char roots[MAX_PATH];
-    DWORD length = GetLogicalDriveStringsA(sizeof roots, roots);
+    // The size passed leaves out the list's final NUL.
+    const DWORD room = sizeof roots - 1;
+    DWORD length = GetLogicalDriveStringsA(room, roots);
     list.Assign("");
-    // 0 is a failure and a count beyond the buffer means it was left unfilled: either way
+    // 0 is a failure and a count beyond the room means it was left unfilled: either way
     // there is no list to read.
-    if (length == 0 || length >= sizeof roots)
+    if (length == 0 || length > room)
         return;
     const char* end = roots + length;
     for (const char* root = roots; root < end && *root != '\0'; root += lstrlenA(root) + 1) {

@@ -80,7 +80,7 @@ void ReadSetting(const std::string& settings, const char* key)
 void ListDrives()
 {
     char roots[MAX_PATH];
-    DWORD length = GetLogicalDriveStringsA(sizeof roots, roots);
+    DWORD length = GetLogicalDriveStringsA(sizeof roots - 1, roots);
     for (const char* root = roots; root < roots + length && *root; root += lstrlenA(root) + 1)
         GetDriveTypeA(root);
 }
