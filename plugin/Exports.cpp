@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <type_traits>
+
 #include "HostBinding.h"
 #include "Identity.h"
 #include "Kestrune.h"
@@ -69,3 +71,12 @@ extern "C" void WINAPI APCFolderEndRetrieve(LONG)
 {
     EndRetrieval();
 }
+
+// Each entry point is defined with exactly the type a host calls it through.
+static_assert(std::is_same<decltype(&APCGetPlugName), APCGetPlugNameProc>::value, "APCGetPlugName");
+static_assert(std::is_same<decltype(&APCVersionInfo), APCVersionInfoProc>::value, "APCVersionInfo");
+static_assert(std::is_same<decltype(&APCStartUp), APCStartUpProc>::value, "APCStartUp");
+static_assert(std::is_same<decltype(&APCSetup), APCSetupProc>::value, "APCSetup");
+static_assert(std::is_same<decltype(&APCRecFilter), APCRecFilterProc>::value, "APCRecFilter");
+static_assert(std::is_same<decltype(&APCFolderEndRetrieve), APCFolderEndRetrieveProc>::value,
+              "APCFolderEndRetrieve");
