@@ -141,18 +141,18 @@ TEST_CASE(NewThreadDialog * doctest::skip())
 {
     TempDir dir;
     PluginUnderTest plugin(dir.Path());
-    std::string before = SettingsText("Drive=D:\\\r\nRunOn=1\r\nCloseOn=0\r\n");
-    plugin.WriteSettings(before);
-    REQUIRE(plugin.Load());
+    const std::string lines = "Drive=D:\\\r\nRunOn=1\r\nCloseOn=0\r\n";
+    REQUIRE(plugin.LoadWithSettings(lines));
     PluginHeap heap(plugin.Module());
-    heap.RefusingAll();
     SetupRun run = SetupRun();
-    OnNewThread([&] { run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDOK); }); });
+    const auto setupPressingOk = [&] { run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDOK); }); };
+    heap.RefusingAll();
+    OnNewThread(setupPressingOk);
     heap.Refusing(0);
     CHECK(run.result == -1);
     CHECK_FALSE(run.leftOpen);
-    CHECK(ReadFileBytes(plugin.SettingsFile()) == before);
-    OnNewThread([&] { run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDOK); }); });
+    CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText(lines));
+    OnNewThread(setupPressingOk);
     CHECK(run.result == 1);
 }
 
