@@ -50,8 +50,9 @@ void EndRetrieval()
         try {
             RunRetrievalEndAction();
         } catch (...) {
+            // Out of memory: the trays not reached yet stay put.
         }
     }
-    // Out of memory too, this retrieval's mail is accounted for.
+    // Whatever the action achieved, this retrieval's mail is accounted for.
     NewMailCount = 0;
 }
