@@ -3,6 +3,8 @@
 #include <limits.h>
 #include <stdlib.h>
 
+#include <exception>
+
 static const char EmptyText[] = "";
 
 // Block size for a text of the given length, or 0 when it would not fit in an int.
@@ -11,6 +13,29 @@ static int BlockSizeFor(int length)
     if (length > INT_MAX - TnString::GrowthSlack)
         return 0;
     return length + TnString::GrowthSlack;
+}
+
+// Several times what the C++ runtime takes from the heap for a thread's exception state
+// (under two hundred bytes).
+static const size_t ExceptionStateHeadroom = 1024;
+
+// The C++ runtime allocates a thread's exception state from the heap when the thread first
+// raises or asks about a raise, and ends the whole process if the heap refuses. The host
+// may call on any of its threads, so that allocation is made here, before the work. On a
+// thread new to the plug-in with the heap exhausted it would end the host all the same, so
+// the heap is first asked for an ample block, whose refusal is a plain NULL; only a heap
+// that could serve it is handed the runtime's smaller request.
+bool PrepareThreadToRaise()
+{
+    // Held in a volatile: a block that is only freed again may otherwise be optimised away.
+    void* volatile probe = malloc(ExceptionStateHeadroom);
+    if (probe == NULL)
+        return false;
+    free(probe);
+    // Kept in a volatile: the runtime declares the call free of side effects.
+    volatile bool raising = std::uncaught_exception();
+    (void)raising;
+    return true;
 }
 
 TnString::TnString()

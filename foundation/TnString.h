@@ -6,6 +6,11 @@
 // Raised (as an int) when the heap cannot supply a block; the string is left as it was.
 const int TnOutOfMemory = 1;
 
+// Makes the calling thread ready to raise TnOutOfMemory; run before work that may raise.
+// False when the heap is too low even for that: the caller then takes its out-of-memory
+// path without raising anything.
+bool PrepareThreadToRaise();
+
 // Growable, heap-held, NUL-terminated 8-bit (code page 932) string. Length counts bytes.
 class TnString {
 public:

@@ -3,17 +3,18 @@
 #include <mmsystem.h>
 
 #include "../foundation/TnString.h"
-#include "../settings/SettingsFile.h"
 
-BOOL ListCdDrives(TnString& list)
+void ListCdDrives(TnString& list)
 {
     char roots[MAX_PATH];
-    DWORD length = GetLogicalDriveStringsA(sizeof roots, roots);
+    // The size passed leaves out the list's final NUL.
+    const DWORD room = sizeof roots - 1;
+    DWORD length = GetLogicalDriveStringsA(room, roots);
     list.Assign("");
-    // 0 is a failure and a count beyond the buffer means it was left unfilled: either way
+    // 0 is a failure and a count beyond the room means it was left unfilled: either way
     // there is no list to read.
-    if (length == 0 || length >= sizeof roots)
-        return FALSE;
+    if (length == 0 || length > room)
+        return;
     const char* end = roots + length;
     for (const char* root = roots; root < end && *root != '\0'; root += lstrlenA(root) + 1) {
         if (GetDriveTypeA(root) == DRIVE_CDROM) {
@@ -21,7 +22,6 @@ BOOL ListCdDrives(TnString& list)
             list.AppendChar(DriveListSeparator);
         }
     }
-    return list.GetLength() > 0;
 }
 
 const char* NextDriveInList(const char* root)
@@ -31,7 +31,7 @@ const char* NextDriveInList(const char* root)
     return *root != '\0' ? root + 1 : root;
 }
 
-BOOL EjectCdTray(const char* drive, int closeFirst)
+void EjectCdTray(const char* drive, bool closeFirst)
 {
     MCI_OPEN_PARMSA open;
     ZeroMemory(&open, sizeof open);
@@ -46,11 +46,10 @@ BOOL EjectCdTray(const char* drive, int closeFirst)
         flags |= MCI_OPEN_ELEMENT;
     }
     if (mciSendCommandA(0, MCI_OPEN, flags, reinterpret_cast<DWORD_PTR>(&open)) != 0)
-        return FALSE;
+        return;
 
-    if (closeFirst == SettingOn)
+    if (closeFirst)
         mciSendCommandA(open.wDeviceID, MCI_SET, MCI_SET_DOOR_CLOSED | MCI_WAIT, 0);
     mciSendCommandA(open.wDeviceID, MCI_SET, MCI_SET_DOOR_OPEN | MCI_WAIT, 0);
     mciSendCommandA(open.wDeviceID, MCI_CLOSE, MCI_WAIT, 0);
-    return TRUE;
 }

@@ -3,30 +3,20 @@
 
 #include <windows.h>
 
-#include <exception>
+#include <type_traits>
 
 #include "HostBinding.h"
 #include "Identity.h"
 #include "Kestrune.h"
+#include "../foundation/TnString.h"
 #include "../notify/NewMailTrigger.h"
 #include "../settings/OptionDialog.h"
 #include "../settings/SettingsFile.h"
-
-// The C++ runtime allocates a thread's exception state when the thread first needs it; if
-// that first need is a raise with the heap exhausted, the runtime ends the host's process
-// instead of raising. So each entry point that can raise has it allocated before the work.
-static void PrepareThreadToRaise()
-{
-    // Kept in a volatile: the runtime declares the call free of side effects.
-    volatile bool raising = std::uncaught_exception();
-    (void)raising;
-}
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
 {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
-        PrepareThreadToRaise();
         PluginModule = module;
         if (!BindHost()) {
             ShowAttachFailureBox();
@@ -61,12 +51,14 @@ extern "C" int WINAPI APCStartUp(LONG)
 
 extern "C" int WINAPI APCSetup(HWND parent)
 {
-    PrepareThreadToRaise();
-    try {
-        return static_cast<int>(ShowOptionDialog(parent));
-    } catch (...) {
-        return -1;
+    if (PrepareThreadToRaise()) {
+        try {
+            return static_cast<int>(ShowOptionDialog(PluginModule, parent, PluginErrorCaption));
+        } catch (...) {
+        }
     }
+    // Out of memory: the answer of a dialog that cannot be created.
+    return -1;
 }
 
 extern "C" int WINAPI APCRecFilter(LONG)
@@ -77,13 +69,14 @@ extern "C" int WINAPI APCRecFilter(LONG)
 
 extern "C" void WINAPI APCFolderEndRetrieve(LONG)
 {
-    if (NewMailCount <= 0)
-        return;
-    PrepareThreadToRaise();
-    try {
-        RunRetrievalEndAction();
-    } catch (...) {
-        // Out of memory: the trays stay put, but this retrieval's mail is still accounted for.
-    }
-    NewMailCount = 0;
+    EndRetrieval();
 }
+
+// Each entry point is defined with exactly the type a host calls it through.
+static_assert(std::is_same<decltype(&APCGetPlugName), APCGetPlugNameProc>::value, "APCGetPlugName");
+static_assert(std::is_same<decltype(&APCVersionInfo), APCVersionInfoProc>::value, "APCVersionInfo");
+static_assert(std::is_same<decltype(&APCStartUp), APCStartUpProc>::value, "APCStartUp");
+static_assert(std::is_same<decltype(&APCSetup), APCSetupProc>::value, "APCSetup");
+static_assert(std::is_same<decltype(&APCRecFilter), APCRecFilterProc>::value, "APCRecFilter");
+static_assert(std::is_same<decltype(&APCFolderEndRetrieve), APCFolderEndRetrieveProc>::value,
+              "APCFolderEndRetrieve");

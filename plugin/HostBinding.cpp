@@ -2,48 +2,20 @@
 
 #include "Identity.h"
 
-HMODULE HostModule = NULL;
-FARPROC HostApi[HostApiCount];
-
 static const char HostModuleName[] = "Quillon.exe";
 
 // The host's exports, by their decorated names, in the order they are looked up.
-static const char* const HostApiNames[HostApiCount] = {
-    "_APARegistCallback@8",
-    "_APASetTimer@12",
-    "_APAKillTimer@4",
-    "_APAIsBusy@0",
-    "_APAGetMailbox@0",
-    "_APAGetAccount@4",
-    "_APAGetFolderName@4",
-    "_APAGetFolderWindow@4",
-    "_APAImportFile@12",
-    "_APASaveMail@16",
-    "_APAMoveMail@8",
-    "_APAMarkMail@12",
-    "_APADeleteMail@4",
-    "_APAFolderGetCurrentFolder@4",
-    "_APAFolderGetCurrentEntry@4",
-    "_APAFolderGetSelectEntry@8",
-    "_APAFolderChangePassword@8",
-    "_APAFolderMailTo@8",
-    "_APAFolderReply@8",
-    "_APAFolderForward@8",
-    "_APAFolderOpenMail@12",
-    "_APASendGetText@8",
-    "_APASendGetHeader@4",
-    "_APASendSetText@8",
-    "_APASendSetHeader@8",
-    "_APASendGetEditor@4",
-    "_APAViewGetText@4",
-    "_APAViewGetHeader@4",
-    "_APAViewSetText@8",
-    "_APAViewGetPath@4",
-    "_APAViewGetEditor@4",
-    "_APAViewChangeMail@8",
-    "_APASjisToJis@12",
-    "_APAJisToSjis@12",
+static const char* const HostApiNames[] = {
+#define HOST_API(name, bytes) "_" #name "@" #bytes,
+#include "HostApiList.h"
+#undef HOST_API
 };
+static const int HostApiCount = sizeof HostApiNames / sizeof HostApiNames[0];
+
+// The host's executable module while the plug-in is bound, else NULL.
+static HMODULE HostModule = NULL;
+// Their presence proves that the host fits; nothing calls them.
+static FARPROC HostApi[HostApiCount];
 
 // "プラグイン「%s」でエラーが発生しました。\r\nQuillon32とプラグインのバージョンを確認してください"
 static const char AttachFailureFormat[] =

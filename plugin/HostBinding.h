@@ -3,13 +3,8 @@
 
 #include <windows.h>
 
-const int HostApiCount = 34;
-
-// The host's executable module while the plug-in is bound, else NULL.
-extern HMODULE HostModule;
-// Their presence proves that the host fits; nothing calls them.
-extern FARPROC HostApi[HostApiCount];
-
+// Finds the host's module and every function of the list in HostApiList.h; false, with the
+// module released, when one is missing.
 bool BindHost();
 void ReleaseHost();
 void ShowAttachFailureBox();

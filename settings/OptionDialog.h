@@ -3,13 +3,13 @@
 
 #include <windows.h>
 
-// Runs the options dialog over the host's window: 1 after OK, 2 after Cancel, -1 when it
-// could not run.
-INT_PTR ShowOptionDialog(HWND parent);
+// Runs the options dialog of the module's template over the host's window: 1 after OK, 2
+// after Cancel, -1 when it could not run. A failure to save is shown under errorCaption.
+INT_PTR ShowOptionDialog(HINSTANCE module, HWND parent, const char* errorCaption);
 
 INT_PTR CALLBACK OptionDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void InitOptionDialog(HWND dialog);
-BOOL SaveOptionDialog(HWND dialog);
+bool SaveOptionDialog(HWND dialog);
 void UpdateOptionControls(HWND dialog);
 
 #endif

@@ -7,6 +7,8 @@ static const char SectionName[] = "Option";
 static const char DriveKey[] = "Drive";
 static const char RunOnKey[] = "RunOn";
 static const char CloseOnKey[] = "CloseOn";
+static const int SettingOn = 1;
+static const int SettingOff = 0;
 static const int RunOnDefault = SettingOn;
 static const int CloseOnDefault = SettingOff;
 
@@ -67,42 +69,42 @@ void ReadDriveSetting(TnString& drive)
     drive.Assign(value);
 }
 
-int ReadRunOnSetting()
+bool ReadRunOnSetting()
 {
-    return ReadIntSetting(RunOnKey, RunOnDefault);
+    return ReadIntSetting(RunOnKey, RunOnDefault) != SettingOff;
 }
 
-int ReadCloseOnSetting()
+bool ReadCloseOnSetting()
 {
-    return ReadIntSetting(CloseOnKey, CloseOnDefault);
+    return ReadIntSetting(CloseOnKey, CloseOnDefault) == SettingOn;
 }
 
-static BOOL WriteSettingText(const char* key, const char* value)
+static bool WriteSettingText(const char* key, const char* value)
 {
     if (SettingsPath[0] == '\0')
-        return FALSE;
-    return WritePrivateProfileStringA(SectionName, key, value, SettingsPath);
+        return false;
+    return WritePrivateProfileStringA(SectionName, key, value, SettingsPath) != FALSE;
 }
 
-static BOOL WriteSwitchSetting(const char* key, int value)
+static bool WriteSwitchSetting(const char* key, bool on)
 {
-    char text[2] = { static_cast<char>('0' + value), '\0' };
+    char text[2] = { static_cast<char>('0' + (on ? SettingOn : SettingOff)), '\0' };
     return WriteSettingText(key, text);
 }
 
-BOOL WriteDriveSetting(const char* text)
+bool WriteDriveSetting(const char* text)
 {
     return WriteSettingText(DriveKey, text);
 }
 
-BOOL WriteRunOnSetting(int value)
+bool WriteRunOnSetting(bool on)
 {
-    return WriteSwitchSetting(RunOnKey, value);
+    return WriteSwitchSetting(RunOnKey, on);
 }
 
-BOOL WriteCloseOnSetting(int value)
+bool WriteCloseOnSetting(bool on)
 {
-    return WriteSwitchSetting(CloseOnKey, value);
+    return WriteSwitchSetting(CloseOnKey, on);
 }
 
 int ParseSettingInt(const char* text)

@@ -12,19 +12,18 @@ extern char SettingsPath[MAX_PATH];
 extern const char DefaultDriveLabel[];
 extern const char AllDrivesLabel[];
 
-const int SettingOn = 1;
-const int SettingOff = 0;
-
 void MakeSettingsPath(HMODULE module);
 
 void ReadDriveSetting(TnString& drive);
-int ReadRunOnSetting();
-int ReadCloseOnSetting();
+// Whether the tray action runs: every value but 0 turns it on.
+bool ReadRunOnSetting();
+// Whether each tray is drawn in before it opens: only 1 turns it on.
+bool ReadCloseOnSetting();
 
 // Each write reports whether the file really took the value.
-BOOL WriteDriveSetting(const char* text);
-BOOL WriteRunOnSetting(int value);
-BOOL WriteCloseOnSetting(int value);
+bool WriteDriveSetting(const char* text);
+bool WriteRunOnSetting(bool on);
+bool WriteCloseOnSetting(bool on);
 
 int ParseSettingInt(const char* text);
 

@@ -1,4 +1,4 @@
-# Reads the built plug-in itself: a PE32 i386 DLL named Kestrune.dll, under 150 KiB, that
+# Reads the built plug-in itself: a PE32 i386 DLL named Kestrune.dll, at most 80 KiB, that
 # exports the six entry points undecorated with ordinals 1 to 6, and imports only what
 # every Windows has.
 # Usage: cmake -DDLL=<Kestrune.dll> -DOBJDUMP=<objdump> -P CheckDll.cmake
@@ -62,8 +62,8 @@ endforeach()
 
 # What users download stays small.
 file(SIZE ${DLL} size)
-if(size GREATER_EQUAL 153600)
-    list(APPEND failures "${size} bytes: not under 150 KiB")
+if(size GREATER 81920)
+    list(APPEND failures "${size} bytes: more than 80 KiB")
 endif()
 
 if(failures)

@@ -1,22 +1,24 @@
 # Makes the release package as the release command does, opens it, and checks what a user
 # gets: exactly Kestrune.dll (the one built) and Kestrune.txt, a Japanese readme that decodes
 # as code page 932 and has CRLF line ends only.
-# Usage: cmake -DBUILD_DIR=<build> -DDLL=<Kestrune.dll> -P CheckRelease.cmake
+# Usage: cmake -DBUILD_DIR=<build> -DDLL=<Kestrune.dll> -DVERSION=<project version> -P CheckRelease.cmake
 
 cmake_minimum_required(VERSION 3.20)
+
+set(package Kestrune-${VERSION}.zip)
 
 set(work ${BUILD_DIR}/release-check)
 file(REMOVE_RECURSE ${work})
 file(MAKE_DIRECTORY ${work}/unpacked)
 execute_process(COMMAND cpack --config ${BUILD_DIR}/CPackConfig.cmake -B ${work}
                 RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
-if(NOT status EQUAL 0 OR NOT EXISTS ${work}/Kestrune-1.00.zip)
-    message(FATAL_ERROR "cpack made no Kestrune-1.00.zip:\n${output}")
+if(NOT status EQUAL 0 OR NOT EXISTS ${work}/${package})
+    message(FATAL_ERROR "cpack made no ${package}:\n${output}")
 endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${work}/Kestrune-1.00.zip
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${work}/${package}
                 WORKING_DIRECTORY ${work}/unpacked RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
-    message(FATAL_ERROR "Kestrune-1.00.zip cannot be opened")
+    message(FATAL_ERROR "${package} cannot be opened")
 endif()
 
 set(failures "")
@@ -47,7 +49,7 @@ execute_process(COMMAND iconv -f CP932 -t UTF-8 ${readme} OUTPUT_VARIABLE text R
 if(NOT status EQUAL 0)
     list(APPEND failures "Kestrune.txt does not decode as code page 932")
 endif()
-foreach(part "Kestrune Ver1.00" "インストール" "アンインストール" "設定" "Kestrune.ini" "Drive=" "RunOn"
+foreach(part "Kestrune Ver${VERSION}" "インストール" "アンインストール" "設定" "Kestrune.ini" "Drive=" "RunOn"
              "CloseOn" "デフォルト" "全て" "閉じてからイジェクトする" "履歴")
     string(FIND "${text}" "${part}" at)
     if(at EQUAL -1)
@@ -57,6 +59,6 @@ endforeach()
 
 if(failures)
     list(JOIN failures "\n  " text)
-    message(FATAL_ERROR "Kestrune-1.00.zip:\n  ${text}")
+    message(FATAL_ERROR "${package}:\n  ${text}")
 endif()
-message(STATUS "Kestrune-1.00.zip: ${entries}")
+message(STATUS "${package}: ${entries}")

@@ -5,6 +5,7 @@
 
 #include "support/DialogDriver.h"
 #include "support/BoxWatcher.h"
+#include "support/HostProcess.h"
 #include "support/PluginHeap.h"
 
 TEST_SUITE("out-of-memory") {
@@ -87,6 +88,86 @@ TEST_CASE("the dialog with each heap request refused in turn, opening and saving
         CHECK(ReadFileBytes(plugin.SettingsFile()) == before);
     }
     CHECK(WaitForWindow(GetCurrentProcessId(), OptionDialogCaption, 0) == static_cast<HWND>(NULL));
+}
+
+namespace {
+
+DWORD WINAPI RunWork(LPVOID work)
+{
+    (*static_cast<const std::function<void()>*>(work))();
+    return 0;
+}
+
+// Runs the work on a thread that has never called the plug-in, as a host may, and waits.
+void OnNewThread(const std::function<void()>& work)
+{
+    HANDLE thread = CreateThread(NULL, 0, RunWork, const_cast<std::function<void()>*>(&work), 0, NULL);
+    REQUIRE(thread != NULL);
+    CHECK(WaitForSingleObject(thread, 60000) == WAIT_OBJECT_0);
+    CloseHandle(thread);
+}
+
+const char NewThreadRetrievalEnd[] = "a retrieval end on a new thread with every heap request refused";
+const char NewThreadDialog[] = "the dialog on a new thread with every heap request refused";
+
+}
+
+// These two run only in a process of their own (below): if the plug-in ended its host's
+// process, it would take the whole test run with it.
+TEST_CASE(NewThreadRetrievalEnd * doctest::skip())
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    REQUIRE(plugin.LoadWithSettings("Drive=\x91\x53\x82\xC4\r\nCloseOn=1\r\n"));
+    MciLog log;
+    PluginHeap heap(plugin.Module());
+    REQUIRE(plugin.RecFilter() == 0);
+    heap.RefusingAll();
+    OnNewThread([&] { plugin.FolderEndRetrieve(); });
+    heap.Refusing(0);
+    CHECK(log.Lines().empty());
+    CHECK(OpenMciDevices() == 0);
+    // The count started afresh: an end without new mail does nothing, with the heap back.
+    OnNewThread([&] { plugin.FolderEndRetrieve(); });
+    CHECK(log.Lines().empty());
+    OnNewThread([&] {
+        plugin.RecFilter();
+        plugin.FolderEndRetrieve();
+    });
+    CHECK(log.Lines() == Concat(TraySequence("D:", true), TraySequence("E:", true)));
+}
+
+TEST_CASE(NewThreadDialog * doctest::skip())
+{
+    TempDir dir;
+    PluginUnderTest plugin(dir.Path());
+    const std::string lines = "Drive=D:\\\r\nRunOn=1\r\nCloseOn=0\r\n";
+    REQUIRE(plugin.LoadWithSettings(lines));
+    PluginHeap heap(plugin.Module());
+    SetupRun run = SetupRun();
+    const auto setupPressingOk = [&] { run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDOK); }); };
+    heap.RefusingAll();
+    OnNewThread(setupPressingOk);
+    heap.Refusing(0);
+    CHECK(run.result == -1);
+    CHECK_FALSE(run.leftOpen);
+    CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText(lines));
+    OnNewThread(setupPressingOk);
+    CHECK(run.result == 1);
+}
+
+TEST_CASE("out of memory on a host thread new to the plug-in: the host's process lives on")
+{
+    char self[MAX_PATH];
+    REQUIRE(GetModuleFileNameA(NULL, self, sizeof self) > 0);
+    const char* const cases[] = { NewThreadRetrievalEnd, NewThreadDialog };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        HostProcess host(self);
+        host.Start(std::string("--no-intro=1 --no-skip=1 --test-case=\"") + cases[i] + "\"");
+        int status = host.Wait();
+        INFO(std::string(cases[i]) << ", in a process of its own that ended with " << status << ":\n" << host.Output());
+        CHECK(status == 0);
+    }
 }
 
 }

@@ -3,11 +3,17 @@
 #include <doctest.h>
 
 HostProcess::HostProcess(HostVariant variant)
-    : dir("host")
+    : dir("host"), program(dir.File("Quillon.exe"))
 {
     ZeroMemory(&info, sizeof info);
-    CopyFileOrFail(HostFile(variant), dir.File("Quillon.exe"));
+    CopyFileOrFail(HostFile(variant), program);
     CopyFileOrFail(BuildFile("Kestrune.dll"), dir.File("Kestrune.dll"));
+}
+
+HostProcess::HostProcess(const std::string& path)
+    : dir("host"), program(path)
+{
+    ZeroMemory(&info, sizeof info);
 }
 
 HostProcess::~HostProcess()
@@ -33,12 +39,11 @@ void HostProcess::Start(const std::string& arguments)
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = output;
     startup.hStdError = output;
-    std::string exe = dir.File("Quillon.exe");
-    std::string commandLine = "\"" + exe + "\" " + arguments;
-    BOOL started = CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE, 0, NULL, dir.Path().c_str(),
+    std::string commandLine = "\"" + program + "\" " + arguments;
+    BOOL started = CreateProcessA(program.c_str(), &commandLine[0], NULL, NULL, TRUE, 0, NULL, dir.Path().c_str(),
                                   &startup, &info);
     CloseHandle(output);
-    REQUIRE_MESSAGE(started, "cannot start " << exe);
+    REQUIRE_MESSAGE(started, "cannot start " << program);
 }
 
 int HostProcess::Wait(DWORD milliseconds)

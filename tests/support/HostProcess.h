@@ -2,7 +2,8 @@
 #define KESTRUNE_TESTS_HOSTPROCESS_H
 
 // The stand-in host as a process of its own: a copy of Quillon.exe with Kestrune.dll beside
-// it in a fresh folder, run with a command line, its output collected.
+// it in a fresh folder, run with a command line, its output collected. Any other program
+// that plays the host can be run the same way, from where it is.
 
 #include <windows.h>
 
@@ -13,6 +14,7 @@
 class HostProcess {
 public:
     explicit HostProcess(HostVariant variant);
+    explicit HostProcess(const std::string& program);
     ~HostProcess();
 
     const std::string& Folder() const { return dir.Path(); }
@@ -27,6 +29,7 @@ private:
     HostProcess(const HostProcess&);
     HostProcess& operator=(const HostProcess&);
     TempDir dir;
+    std::string program;
     PROCESS_INFORMATION info;
 };
 

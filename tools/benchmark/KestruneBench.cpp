@@ -80,7 +80,7 @@ void ReadSetting(const std::string& settings, const char* key)
 void ListDrives()
 {
     char roots[MAX_PATH];
-    DWORD length = GetLogicalDriveStringsA(sizeof roots, roots);
+    DWORD length = GetLogicalDriveStringsA(sizeof roots - 1, roots);
     for (const char* root = roots; root < roots + length && *root; root += lstrlenA(root) + 1)
         GetDriveTypeA(root);
 }
@@ -90,14 +90,9 @@ void ListDrives()
 void LoadAndBindDirectly(const std::string& emptyPlugin)
 {
     static const char* const names[] = {
-        "_APARegistCallback@8", "_APASetTimer@12", "_APAKillTimer@4", "_APAIsBusy@0", "_APAGetMailbox@0",
-        "_APAGetAccount@4", "_APAGetFolderName@4", "_APAGetFolderWindow@4", "_APAImportFile@12", "_APASaveMail@16",
-        "_APAMoveMail@8", "_APAMarkMail@12", "_APADeleteMail@4", "_APAFolderGetCurrentFolder@4",
-        "_APAFolderGetCurrentEntry@4", "_APAFolderGetSelectEntry@8", "_APAFolderChangePassword@8",
-        "_APAFolderMailTo@8", "_APAFolderReply@8", "_APAFolderForward@8", "_APAFolderOpenMail@12",
-        "_APASendGetText@8", "_APASendGetHeader@4", "_APASendSetText@8", "_APASendSetHeader@8",
-        "_APASendGetEditor@4", "_APAViewGetText@4", "_APAViewGetHeader@4", "_APAViewSetText@8",
-        "_APAViewGetPath@4", "_APAViewGetEditor@4", "_APAViewChangeMail@8", "_APASjisToJis@12", "_APAJisToSjis@12",
+#define HOST_API(name, bytes) "_" #name "@" #bytes,
+#include "HostApiList.h"
+#undef HOST_API
     };
     HMODULE module = LoadLibraryA(emptyPlugin.c_str());
     HMODULE host = LoadLibraryA("Quillon.exe");
