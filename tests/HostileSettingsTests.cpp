@@ -9,8 +9,6 @@
 
 namespace {
 
-const std::string Default = "\x83\x66\x83\x74\x83\x48\x83\x8B\x83\x67";  // デフォルト
-const std::string All = "\x91\x53\x82\xC4";                               // 全て
 const std::string Section = "[Option]\r\n";
 
 enum Special { PlainFile, DirectoryInstead, HeldForWriting, HeldExclusively };
@@ -100,10 +98,12 @@ std::vector<Hostile> Rows()
                        false));
     rows.push_back(Row("a kanji whose trail byte is a backslash", Section + "Drive=\x95\x5C\r\n", "refused", false, 0,
                        true, false));
-    rows.push_back(Row("all drives with a blank after", Section + "Drive=" + All + " \r\n", "all", false, 3, true,
+    rows.push_back(Row("all drives with a blank after", Section + "Drive=" + AllLabel + " \r\n", "all", false, 3,
+                       true, false));
+    rows.push_back(Row("the default label", Section + "Drive=" + DefaultLabel + "\r\n", "default", false, 0, true,
                        false));
-    rows.push_back(Row("the default label", Section + "Drive=" + Default + "\r\n", "default", false, 0, true, false));
-    rows.push_back(Row("half of the all label", Section + "Drive=\x91\x53\r\n", "refused", false, 0, true, false));
+    rows.push_back(Row("half of the all label", Section + "Drive=" + AllLabel.substr(0, 2) + "\r\n", "refused", false,
+                       0, true, false));
     rows.push_back(Row("all drives in UTF-8 bytes", Section + "Drive=\xE5\x85\xA8\xE3\x81\xA6\r\n", "refused", false,
                        0, true, false));
     // Other drive texts
@@ -214,8 +214,8 @@ TEST_CASE("hostile settings files end in defined results at a retrieval end and 
         bool runOn = false, closeOn = false;
         SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
             selection = ComboSelection(dialog);
-            runOn = IsChecked(dialog, 1001);
-            closeOn = IsChecked(dialog, 1004);
+            runOn = IsChecked(dialog, IDC_RUNON);
+            closeOn = IsChecked(dialog, IDC_CLOSEON);
             Click(dialog, IDCANCEL);
         });
         CHECK(run.result == 2);

@@ -9,9 +9,6 @@
 
 namespace {
 
-const int IdcRunOn = 1001, IdcDriveLabel = 1002, IdcDrive = 1003, IdcCloseOn = 1004;
-const std::string Default = "\x83\x66\x83\x74\x83\x48\x83\x8B\x83\x67";  // デフォルト
-const std::string All = "\x91\x53\x82\xC4";                               // 全て
 
 std::vector<std::string> Items(const char* a, const char* b, const char* c, const char* d)
 {
@@ -35,18 +32,18 @@ void Look(HWND dialog, Seen& seen)
 {
     seen.items = ComboItems(dialog);
     seen.selection = ComboSelection(dialog);
-    seen.runOn = IsChecked(dialog, IdcRunOn);
-    seen.closeOn = IsChecked(dialog, IdcCloseOn);
-    seen.driveEnabled = IsEnabled(dialog, IdcDrive);
-    seen.closeOnEnabled = IsEnabled(dialog, IdcCloseOn);
-    seen.labelEnabled = IsEnabled(dialog, IdcDriveLabel);
+    seen.runOn = IsChecked(dialog, IDC_RUNON);
+    seen.closeOn = IsChecked(dialog, IDC_CLOSEON);
+    seen.driveEnabled = IsEnabled(dialog, IDC_DRIVE);
+    seen.closeOnEnabled = IsEnabled(dialog, IDC_CLOSEON);
+    seen.labelEnabled = IsEnabled(dialog, IDC_DRIVE_LABEL);
     seen.owner = GetWindow(dialog, GW_OWNER);
     GUITHREADINFO gui;
     ZeroMemory(&gui, sizeof gui);
     gui.cbSize = sizeof gui;
     GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &gui);
     seen.focus = gui.hwndFocus;
-    seen.runOnControl = GetDlgItem(dialog, IdcRunOn);
+    seen.runOnControl = GetDlgItem(dialog, IDC_RUNON);
 }
 
 
@@ -72,10 +69,10 @@ TEST_CASE("the template in the module is the dialog users know")
 
     const DWORD child = WS_CHILD | WS_VISIBLE;
     const TemplateItem expected[] = {
-        { child | BS_AUTOCHECKBOX | WS_TABSTOP, 5, 7, 94, 11, 1001, L"BUTTON", L"この機能をONにする(&O)" },
-        { child | SS_LEFT | WS_GROUP, 26, 28, 72, 9, 1002, L"STATIC", L"対象ドライブ(&D):" },
-        { child | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 78, 26, 68, 80, 1003, L"COMBOBOX", L"" },
-        { child | BS_AUTOCHECKBOX | WS_TABSTOP, 26, 47, 130, 11, 1004, L"BUTTON", L"閉じてからイジェクトする(&E)" },
+        { child | BS_AUTOCHECKBOX | WS_TABSTOP, 5, 7, 94, 11, IDC_RUNON, L"BUTTON", L"この機能をONにする(&O)" },
+        { child | SS_LEFT | WS_GROUP, 26, 28, 72, 9, IDC_DRIVE_LABEL, L"STATIC", L"対象ドライブ(&D):" },
+        { child | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 78, 26, 68, 80, IDC_DRIVE, L"COMBOBOX", L"" },
+        { child | BS_AUTOCHECKBOX | WS_TABSTOP, 26, 47, 130, 11, IDC_CLOSEON, L"BUTTON", L"閉じてからイジェクトする(&E)" },
         { child | BS_PUSHBUTTON | WS_TABSTOP, 60, 70, 50, 14, IDOK, L"BUTTON", L"OK" },
         { child | BS_PUSHBUTTON | WS_TABSTOP, 115, 70, 50, 14, IDCANCEL, L"BUTTON", L"キャンセル" },
     };
@@ -104,7 +101,7 @@ TEST_CASE("the dialog opens over the host's window with the optical drives betwe
     std::wstring texts[6];
     std::wstring classes[6];
     RECT placed[6], expected[6];
-    const int ids[6] = { IdcRunOn, IdcDriveLabel, IdcDrive, IdcCloseOn, IDOK, IDCANCEL };
+    const int ids[6] = { IDC_RUNON, IDC_DRIVE_LABEL, IDC_DRIVE, IDC_CLOSEON, IDOK, IDCANCEL };
     const RECT template_[6] = { { 5, 7, 94, 11 }, { 26, 28, 72, 9 }, { 78, 26, 68, 0 },
                                 { 26, 47, 130, 11 }, { 60, 70, 50, 14 }, { 115, 70, 50, 14 } };
     SetupRun run = RunSetup(plugin, host.Handle(), [&](HWND dialog) {
@@ -130,7 +127,7 @@ TEST_CASE("the dialog opens over the host's window with the optical drives betwe
     CHECK(run.result == 2);
     CHECK(seen.owner == host.Handle());
     CHECK(seen.focus == seen.runOnControl);
-    CHECK(seen.items == Items(Default.c_str(), "D:\\", "E:\\", All.c_str()));
+    CHECK(seen.items == Items(DefaultLabel.c_str(), "D:\\", "E:\\", AllLabel.c_str()));
     const wchar_t* classNames[6] = { L"Button", L"Static", L"ComboBox", L"Button", L"Button", L"Button" };
     const wchar_t* shownTexts[6] = { L"この機能をONにする(&O)", L"対象ドライブ(&D):", L"デフォルト",
                                      L"閉じてからイジェクトする(&E)", L"OK", L"キャンセル" };
@@ -141,7 +138,7 @@ TEST_CASE("the dialog opens over the host's window with the optical drives betwe
         CHECK(placed[i].left == expected[i].left);
         CHECK(placed[i].top == expected[i].top);
         CHECK(placed[i].right - placed[i].left == expected[i].right - expected[i].left);
-        if (ids[i] != IdcDrive)  // a drop-down list is as tall as its edit part
+        if (ids[i] != IDC_DRIVE)  // a drop-down list is as tall as its edit part
             CHECK(placed[i].bottom - placed[i].top == expected[i].bottom - expected[i].top);
     }
 }
@@ -156,10 +153,10 @@ TEST_CASE("the dialog opens with the saved settings")
     };
     const Case cases[] = {
         { "no settings file", NoSettingsFile, 0, true, false },
-        { "the default label", "Drive=" + Default + "\r\n", 0, true, false },
+        { "the default label", "Drive=" + DefaultLabel + "\r\n", 0, true, false },
         { "a drive in lower case", "Drive=d:\\\r\n", 1, true, false },
         { "the second drive", "Drive=E:\\\r\n", 2, true, false },
-        { "all drives", "Drive=" + All + "\r\n", 3, true, false },
+        { "all drives", "Drive=" + AllLabel + "\r\n", 3, true, false },
         { "a drive that is gone", "Drive=X:\\\r\n", 0, true, false },
         { "RunOn 0", "RunOn=0\r\n", 0, false, false },
         { "RunOn 2 runs, so it shows as on", "RunOn=2\r\n", 0, true, false },
@@ -197,7 +194,7 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
     SUBCASE("a file that OK creates holds Drive, RunOn and CloseOn in that order")
     {
         SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) {
-            SendDlgItemMessageA(dialog, IdcDrive, CB_SETCURSEL, 1, 0);
+            SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 1, 0);
             Click(dialog, IDOK);
         });
         CHECK(run.result == 1);
@@ -208,11 +205,11 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
         plugin.WriteSettings(SettingsText("Drive=E:\\\r\nRunOn=2\r\nCloseOn=1\r\n"));
         Seen off = Seen(), on = Seen();
         SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
-            Click(dialog, IdcRunOn);
+            Click(dialog, IDC_RUNON);
             Look(dialog, off);
-            Click(dialog, IdcRunOn);
+            Click(dialog, IDC_RUNON);
             Look(dialog, on);
-            Click(dialog, IdcRunOn);
+            Click(dialog, IDC_RUNON);
             Click(dialog, IDOK);
         });
         CHECK(run.result == 1);
@@ -231,16 +228,17 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
         plugin.WriteSettings(SettingsText("RunOn=2\r\n"));
         SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDOK); });
         CHECK(run.result == 1);
-        CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("RunOn=1\r\nDrive=" + Default + "\r\nCloseOn=0\r\n"));
+        CHECK(ReadFileBytes(plugin.SettingsFile())
+              == SettingsText("RunOn=1\r\nDrive=" + DefaultLabel + "\r\nCloseOn=0\r\n"));
     }
     SUBCASE("Cancel after changes leaves the file byte for byte")
     {
         std::string before = "; by hand\r\n[Option]\r\nDrive = d:\\\r\nRunOn=1\r\n\r\n[Other]\r\nKey=1\r\n";
         plugin.WriteSettings(before);
         SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) {
-            SendDlgItemMessageA(dialog, IdcDrive, CB_SETCURSEL, 3, 0);
-            Click(dialog, IdcCloseOn);
-            Click(dialog, IdcRunOn);
+            SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 3, 0);
+            Click(dialog, IDC_CLOSEON);
+            Click(dialog, IDC_RUNON);
             Click(dialog, IDCANCEL);
         });
         CHECK(run.result == 2);
@@ -267,7 +265,7 @@ TEST_CASE("a save that fails is reported, and the dialog stays open")
     SUBCASE("Cancel after the failure") {}
     SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
         dialogSeen = dialog;
-        Click(dialog, IdcCloseOn);
+        Click(dialog, IDC_CLOSEON);
         ClickLater(dialog, IDOK);
         boxes.WaitFor(1);
         Sleep(100);
@@ -316,8 +314,8 @@ TEST_CASE("what the dialog saves is what the next retrieval end does")
     PluginUnderTest plugin(dir.Path());
     REQUIRE(plugin.Load());
     SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) {
-        SendDlgItemMessageA(dialog, IdcDrive, CB_SETCURSEL, 2, 0);
-        Click(dialog, IdcCloseOn);
+        SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 2, 0);
+        Click(dialog, IDC_CLOSEON);
         Click(dialog, IDOK);
     });
     REQUIRE(run.result == 1);
@@ -334,7 +332,7 @@ TEST_CASE("without optical drives the list holds only the two labels")
 {
     TempDir dir;
     PluginUnderTest plugin(dir.Path());
-    plugin.WriteSettings(SettingsText("Drive=" + All + "\r\n"));
+    plugin.WriteSettings(SettingsText("Drive=" + AllLabel + "\r\n"));
     REQUIRE(plugin.Load());
     Seen seen = Seen();
     SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
@@ -342,9 +340,9 @@ TEST_CASE("without optical drives the list holds only the two labels")
         Click(dialog, IDOK);
     });
     CHECK(run.result == 1);
-    CHECK(seen.items == Items(Default.c_str(), All.c_str(), NULL, NULL));
+    CHECK(seen.items == Items(DefaultLabel.c_str(), AllLabel.c_str(), NULL, NULL));
     CHECK(seen.selection == 1);
-    CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=" + All + "\r\nRunOn=1\r\nCloseOn=0\r\n"));
+    CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=" + AllLabel + "\r\nRunOn=1\r\nCloseOn=0\r\n"));
 }
 
 }

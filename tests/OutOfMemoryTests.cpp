@@ -13,7 +13,7 @@ TEST_CASE("a retrieval end over all drives with each heap request refused in tur
 {
     TempDir dir;
     PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.LoadWithSettings("Drive=\x91\x53\x82\xC4\r\nCloseOn=1\r\n"));
+    REQUIRE(plugin.LoadWithSettings("Drive=" + AllLabel + "\r\nCloseOn=1\r\n"));
     MciLog log;
     PluginHeap heap(plugin.Module());
     plugin.Retrieve(1);
@@ -55,7 +55,7 @@ TEST_CASE("the dialog with each heap request refused in turn, opening and saving
     SetupRun counted = RunSetup(plugin, NULL, [&](HWND dialog) {
         opening = heap.Count();
         heap.Refusing(0);
-        SendDlgItemMessageA(dialog, 1003, CB_SETCURSEL, 2, 0);
+        SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 2, 0);
         Click(dialog, IDOK);
         saving = heap.Count();
     });
@@ -78,7 +78,7 @@ TEST_CASE("the dialog with each heap request refused in turn, opening and saving
         INFO("refused request " << point << " of " << saving << " while saving");
         SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
             heap.Refusing(point);
-            SendDlgItemMessageA(dialog, 1003, CB_SETCURSEL, 2, 0);
+            SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 2, 0);
             Click(dialog, IDOK);
         });
         heap.Refusing(0);

@@ -74,7 +74,7 @@ TEST_CASE("retrieval ends over two drives keep memory flat and close every devic
     const int ends = 1000 * SoakScale();
     TempDir dir;
     PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.LoadWithSettings("Drive=\x91\x53\x82\xC4\r\nCloseOn=1\r\n"));
+    REQUIRE(plugin.LoadWithSettings("Drive=" + AllLabel + "\r\nCloseOn=1\r\n"));
     MciLog log;
     int windows = OwnWindows();
     CheckMemoryFlat("retrieval ends", ends, [&]() { plugin.Retrieve(1); });

@@ -54,7 +54,7 @@ SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::functio
 std::vector<std::string> ComboItems(HWND dialog)
 {
     std::vector<std::string> items;
-    HWND combo = GetDlgItem(dialog, 1003);
+    HWND combo = GetDlgItem(dialog, IDC_DRIVE);
     LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
         char text[MAX_PATH] = "";
@@ -66,7 +66,7 @@ std::vector<std::string> ComboItems(HWND dialog)
 
 int ComboSelection(HWND dialog)
 {
-    return static_cast<int>(SendDlgItemMessageA(dialog, 1003, CB_GETCURSEL, 0, 0));
+    return static_cast<int>(SendDlgItemMessageA(dialog, IDC_DRIVE, CB_GETCURSEL, 0, 0));
 }
 
 bool IsChecked(HWND dialog, int id)
