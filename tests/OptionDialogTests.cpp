@@ -53,9 +53,7 @@ TEST_SUITE("dialog") {
 
 TEST_CASE("the template in the module is the dialog users know")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
     DialogTemplate dialog = ReadDialogTemplate(plugin.Module(), L"IDD_OPTION", MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
     REQUIRE(dialog.found);
     CHECK(dialog.style == 0x00C00044u);
@@ -93,9 +91,7 @@ TEST_CASE("the template in the module is the dialog users know")
 
 TEST_CASE("the dialog opens over the host's window with the optical drives between the two labels")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
     HostWindow host;
     Seen seen = Seen();
     std::wstring texts[6];
@@ -166,9 +162,7 @@ TEST_CASE("the dialog opens with the saved settings")
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
         INFO("case: " << std::string(c.name));
-        TempDir dir;
-        PluginUnderTest plugin(dir.Path());
-        REQUIRE(plugin.LoadWithSettings(c.settings));
+        LoadedPlugin plugin(c.settings);
         Seen seen = Seen();
         SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
             Look(dialog, seen);
@@ -187,9 +181,7 @@ TEST_CASE("the dialog opens with the saved settings")
 
 TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
 
     SUBCASE("a file that OK creates holds Drive, RunOn and CloseOn in that order")
     {
@@ -248,10 +240,7 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
 
 TEST_CASE("a save that fails is reported, and the dialog stays open")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    plugin.WriteSettings(SettingsText("Drive=D:\\\r\n"));
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin("Drive=D:\\\r\n");
     std::string path = plugin.SettingsFile();
     HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     REQUIRE(lock != INVALID_HANDLE_VALUE);
@@ -297,9 +286,7 @@ TEST_CASE("a save that fails is reported, and the dialog stays open")
 
 TEST_CASE("out of memory while the dialog opens: APCSetup answers -1")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
     PluginHeap heap(plugin.Module());
     heap.RefusingAll();
     SetupRun run = RunSetup(plugin, NULL, [](HWND) {});
@@ -310,9 +297,7 @@ TEST_CASE("out of memory while the dialog opens: APCSetup answers -1")
 
 TEST_CASE("what the dialog saves is what the next retrieval end does")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
     SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) {
         SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 2, 0);
         Click(dialog, IDC_CLOSEON);
@@ -330,10 +315,7 @@ TEST_SUITE("no-optical-drive") {
 
 TEST_CASE("without optical drives the list holds only the two labels")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    plugin.WriteSettings(SettingsText("Drive=" + AllLabel + "\r\n"));
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin("Drive=" + AllLabel + "\r\n");
     Seen seen = Seen();
     SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
         Look(dialog, seen);

@@ -11,9 +11,7 @@ TEST_SUITE("out-of-memory") {
 
 TEST_CASE("a retrieval end over all drives with each heap request refused in turn")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.LoadWithSettings("Drive=" + AllLabel + "\r\nCloseOn=1\r\n"));
+    LoadedPlugin plugin("Drive=" + AllLabel + "\r\nCloseOn=1\r\n");
     MciLog log;
     PluginHeap heap(plugin.Module());
     plugin.Retrieve(1);
@@ -44,11 +42,8 @@ TEST_CASE("a retrieval end over all drives with each heap request refused in tur
 
 TEST_CASE("the dialog with each heap request refused in turn, opening and saving")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    std::string before = SettingsText("Drive=D:\\\r\nRunOn=1\r\nCloseOn=0\r\n");
-    plugin.WriteSettings(before);
-    REQUIRE(plugin.Load());
+    const std::string lines = "Drive=D:\\\r\nRunOn=1\r\nCloseOn=0\r\n", before = SettingsText(lines);
+    LoadedPlugin plugin(lines);
     PluginHeap heap(plugin.Module());
 
     LONG opening = 0, saving = 0;

@@ -72,9 +72,7 @@ TEST_SUITE("soak") {
 TEST_CASE("retrieval ends over two drives keep memory flat and close every device")
 {
     const int ends = 1000 * SoakScale();
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.LoadWithSettings("Drive=" + AllLabel + "\r\nCloseOn=1\r\n"));
+    LoadedPlugin plugin("Drive=" + AllLabel + "\r\nCloseOn=1\r\n");
     MciLog log;
     int windows = OwnWindows();
     CheckMemoryFlat("retrieval ends", ends, [&]() { plugin.Retrieve(1); });
@@ -94,9 +92,7 @@ TEST_CASE("retrieval ends over two drives keep memory flat and close every devic
 TEST_CASE("dialog openings with OK keep memory flat and leave no window")
 {
     const int openings = 20 * SoakScale();
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.LoadWithSettings("Drive=E:\\\r\n"));
+    LoadedPlugin plugin("Drive=E:\\\r\n");
     HostWindow host;
     int windows = OwnWindows();
     int saved = 0;

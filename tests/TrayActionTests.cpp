@@ -16,18 +16,6 @@ DWORD WINAPI CountingProfileRead(LPCSTR section, LPCSTR key, LPCSTR fallback, LP
     return GetPrivateProfileStringA(section, key, fallback, value, size, file);
 }
 
-// A plug-in loaded from a folder of its own with the given settings lines, and the MCI log.
-struct LoadedPlugin {
-    TempDir dir;
-    PluginUnderTest plugin;
-    MciLog log;
-    explicit LoadedPlugin(const std::string& settings)
-        : plugin(dir.Path())
-    {
-        REQUIRE(plugin.LoadWithSettings(settings));
-    }
-};
-
 struct Case {
     const char* name;
     std::string settings;  // lines of the [Option] section, or NoSettingsFile
@@ -78,9 +66,7 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
         INFO("case: " << std::string(c.name));
-        TempDir dir;
-        PluginUnderTest plugin(dir.Path());
-        REQUIRE(plugin.LoadWithSettings(c.settings));
+        LoadedPlugin plugin(c.settings);
         MciLog log;
         plugin.Retrieve(2);
         CHECK(log.Lines() == c.expected);
@@ -90,9 +76,8 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
 
 TEST_CASE("mail is counted and acted on once per retrieval end")
 {
-    LoadedPlugin loaded("Drive=E:\\\r\n");
-    const PluginUnderTest& plugin = loaded.plugin;
-    MciLog& log = loaded.log;
+    LoadedPlugin plugin("Drive=E:\\\r\n");
+    MciLog log;
 
     SUBCASE("a retrieval end without mail reads nothing and moves nothing")
     {
@@ -135,9 +120,8 @@ TEST_CASE("mail is counted and acted on once per retrieval end")
 
 TEST_CASE("hand edits of the settings file take effect at the next retrieval end")
 {
-    LoadedPlugin loaded("Drive=D:\\\r\n");
-    const PluginUnderTest& plugin = loaded.plugin;
-    MciLog& log = loaded.log;
+    LoadedPlugin plugin("Drive=D:\\\r\n");
+    MciLog log;
     plugin.Retrieve(1);
     CHECK(log.Lines() == TraySequence("D:", false));
 
@@ -154,9 +138,8 @@ TEST_CASE("hand edits of the settings file take effect at the next retrieval end
 
 TEST_CASE("out of memory at a retrieval end stays inside the plug-in, and the count starts afresh")
 {
-    LoadedPlugin loaded("Drive=" + AllLabel + "\r\n");
-    const PluginUnderTest& plugin = loaded.plugin;
-    MciLog& log = loaded.log;
+    LoadedPlugin plugin("Drive=" + AllLabel + "\r\n");
+    MciLog log;
     plugin.RecFilter();
     {
         PluginHeap heap(plugin.Module());
@@ -173,9 +156,8 @@ TEST_CASE("out of memory at a retrieval end stays inside the plug-in, and the co
 
 TEST_CASE("a count that reaches its maximum still means mail")
 {
-    LoadedPlugin loaded("Drive=D:\\\r\n");
-    const PluginUnderTest& plugin = loaded.plugin;
-    MciLog& log = loaded.log;
+    LoadedPlugin plugin("Drive=D:\\\r\n");
+    MciLog log;
     // One more than the count can hold: it must stay positive rather than wrap round.
     for (unsigned int i = 0; i <= 0x7fffffffu; ++i)
         plugin.RecFilter();
@@ -189,9 +171,7 @@ TEST_SUITE("no-optical-drive") {
 
 TEST_CASE("without optical drives nothing opens")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
     MciLog log;
 
     SUBCASE("all drives: nothing is sent")
