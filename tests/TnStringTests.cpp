@@ -8,62 +8,26 @@
 #include <string>
 
 #include "TnString.h"
-#include "support/ImportPatch.h"
+#include "support/PluginHeap.h"
 #include "support/WineTest.h"
 
 namespace {
 
-// Heap calls made by the code of this test program, counted, and failed on request.
-int Allocations;
-int Reallocations;
-bool FailAllocations;
-typedef void* (__cdecl* MallocProc)(size_t);
-typedef void* (__cdecl* ReallocProc)(void*, size_t);
-MallocProc RealMalloc;
-ReallocProc RealRealloc;
-
-void* __cdecl CountingMalloc(size_t size)
-{
-    ++Allocations;
-    return FailAllocations ? NULL : RealMalloc(size);
-}
-
-void* __cdecl CountingRealloc(void* block, size_t size)
-{
-    ++Reallocations;
-    return FailAllocations ? NULL : RealRealloc(block, size);
-}
-
-struct HeapWatch {
-    ImportPatch mallocPatch;
-    ImportPatch reallocPatch;
-    HeapWatch()
-        : mallocPatch(GetModuleHandleA(NULL), "msvcrt.dll", "malloc", (void*)CountingMalloc),
-          reallocPatch(GetModuleHandleA(NULL), "msvcrt.dll", "realloc", (void*)CountingRealloc)
-    {
-        REQUIRE(mallocPatch.Applied());
-        REQUIRE(reallocPatch.Applied());
-        RealMalloc = reinterpret_cast<MallocProc>(mallocPatch.Original());
-        RealRealloc = reinterpret_cast<ReallocProc>(reallocPatch.Original());
-        Allocations = 0;
-        Reallocations = 0;
-        FailAllocations = false;
-    }
-};
-
 // Expects the operation to raise the out-of-memory failure, the integer 1. With failHeap
 // the heap refuses every request while the operation (and nothing else) runs.
 template <typename Operation>
-void CheckOutOfMemory(Operation operation, bool failHeap)
+void CheckOutOfMemory(PluginHeap& heap, Operation operation, bool failHeap)
 {
     int raised = 0;
-    FailAllocations = failHeap;
+    if (failHeap)
+        heap.RefusingAll();
     try {
         operation();
     } catch (int value) {
         raised = value;
     }
-    FailAllocations = false;
+    if (failHeap)
+        heap.Refusing(0);
     CHECK(raised == TnOutOfMemory);
     CHECK(raised == 1);
 }
@@ -86,7 +50,7 @@ TEST_SUITE("tnstring") {
 
 TEST_CASE("a fresh string is empty and owns no block")
 {
-    HeapWatch heap;
+    PluginHeap heap(GetModuleHandleA(NULL));  // the string is linked into this program
     char text = 'x', assigned = 'x';
     int length = -1, capacity = -1;
     {
@@ -97,8 +61,7 @@ TEST_CASE("a fresh string is empty and owns no block")
         capacity = s.GetCapacity();
     }
     // Checked only now: the checks themselves may use the heap.
-    CHECK(Allocations == 0);
-    CHECK(Reallocations == 0);
+    CHECK(heap.Count() == 0);
     CHECK(text == '\0');
     CHECK(assigned == '\0');
     CHECK(length == 0);
@@ -189,7 +152,7 @@ TEST_CASE("comparisons: exact, and ignoring the case of a drive letter")
 
 TEST_CASE("out of memory raises 1 and leaves the string as it was")
 {
-    HeapWatch heap;
+    PluginHeap heap(GetModuleHandleA(NULL));  // the string is linked into this program
     TnString s;
     s.Append("abc");
     REQUIRE(s.GetCapacity() == 23);
@@ -197,22 +160,22 @@ TEST_CASE("out of memory raises 1 and leaves the string as it was")
     SUBCASE("Append cannot get its block")
     {
         AppendText append = { s, "a text longer than the slack" };
-        CheckOutOfMemory(append, true);
+        CheckOutOfMemory(heap, append, true);
     }
     SUBCASE("Resize cannot reallocate")
     {
         ResizeTo resize = { s, 100 };
-        CheckOutOfMemory(resize, true);
+        CheckOutOfMemory(heap, resize, true);
     }
     SUBCASE("a size beyond 32 bits is out of memory, not a small block")
     {
-        Reallocations = 0;
+        heap.Refusing(0);
         ResizeTo resize = { s, INT_MAX - 10 };
-        CheckOutOfMemory(resize, false);
+        CheckOutOfMemory(heap, resize, false);
         ResizeTo largest = { s, INT_MAX };
-        CheckOutOfMemory(largest, false);
+        CheckOutOfMemory(heap, largest, false);
         // Refused before the heap is asked for a wrapped-round size.
-        CHECK(Reallocations == 0);
+        CHECK(heap.Reallocations() == 0);
     }
     CHECK(s.GetLength() == 3);
     CHECK(s.GetCapacity() == 23);
