@@ -9,16 +9,16 @@
 
 namespace {
 
-
-std::vector<std::string> Items(const char* a, const char* b, const char* c, const char* d)
-{
-    const char* all[] = { a, b, c, d };
-    std::vector<std::string> items;
-    for (int i = 0; i < 4; ++i)
-        if (all[i] != NULL)
-            items.push_back(all[i]);
-    return items;
-}
+// The controls as the template in the module holds them, in their order there.
+const DWORD Child = WS_CHILD | WS_VISIBLE;
+const TemplateItem OptionControls[6] = {
+    { Child | BS_AUTOCHECKBOX | WS_TABSTOP, 5, 7, 94, 11, IDC_RUNON, L"BUTTON", L"この機能をONにする(&O)" },
+    { Child | SS_LEFT | WS_GROUP, 26, 28, 72, 9, IDC_DRIVE_LABEL, L"STATIC", L"対象ドライブ(&D):" },
+    { Child | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 78, 26, 68, 80, IDC_DRIVE, L"COMBOBOX", L"" },
+    { Child | BS_AUTOCHECKBOX | WS_TABSTOP, 26, 47, 130, 11, IDC_CLOSEON, L"BUTTON", L"閉じてからイジェクトする(&E)" },
+    { Child | BS_PUSHBUTTON | WS_TABSTOP, 60, 70, 50, 14, IDOK, L"BUTTON", L"OK" },
+    { Child | BS_PUSHBUTTON | WS_TABSTOP, 115, 70, 50, 14, IDCANCEL, L"BUTTON", L"キャンセル" },
+};
 
 // What the script saw of the dialog as it opened.
 struct Seen {
@@ -46,7 +46,6 @@ void Look(HWND dialog, Seen& seen)
     seen.runOnControl = GetDlgItem(dialog, IDC_RUNON);
 }
 
-
 }
 
 TEST_SUITE("dialog") {
@@ -65,27 +64,18 @@ TEST_CASE("the template in the module is the dialog users know")
     CHECK(dialog.pointSize == 9);
     CHECK(dialog.font == std::wstring(L"ＭＳ Ｐゴシック"));
 
-    const DWORD child = WS_CHILD | WS_VISIBLE;
-    const TemplateItem expected[] = {
-        { child | BS_AUTOCHECKBOX | WS_TABSTOP, 5, 7, 94, 11, IDC_RUNON, L"BUTTON", L"この機能をONにする(&O)" },
-        { child | SS_LEFT | WS_GROUP, 26, 28, 72, 9, IDC_DRIVE_LABEL, L"STATIC", L"対象ドライブ(&D):" },
-        { child | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 78, 26, 68, 80, IDC_DRIVE, L"COMBOBOX", L"" },
-        { child | BS_AUTOCHECKBOX | WS_TABSTOP, 26, 47, 130, 11, IDC_CLOSEON, L"BUTTON", L"閉じてからイジェクトする(&E)" },
-        { child | BS_PUSHBUTTON | WS_TABSTOP, 60, 70, 50, 14, IDOK, L"BUTTON", L"OK" },
-        { child | BS_PUSHBUTTON | WS_TABSTOP, 115, 70, 50, 14, IDCANCEL, L"BUTTON", L"キャンセル" },
-    };
     REQUIRE(dialog.items.size() == 6);
     for (int i = 0; i < 6; ++i) {
-        const TemplateItem& item = dialog.items[i];
-        INFO("control " << expected[i].id);
-        CHECK(item.id == expected[i].id);
-        CHECK(item.style == expected[i].style);
-        CHECK(item.x == expected[i].x);
-        CHECK(item.y == expected[i].y);
-        CHECK(item.cx == expected[i].cx);
-        CHECK(item.cy == expected[i].cy);
-        CHECK(item.className == expected[i].className);
-        CHECK(item.text == expected[i].text);
+        const TemplateItem &item = dialog.items[i], &expected = OptionControls[i];
+        INFO("control " << expected.id);
+        CHECK(item.id == expected.id);
+        CHECK(item.style == expected.style);
+        CHECK(item.x == expected.x);
+        CHECK(item.y == expected.y);
+        CHECK(item.cx == expected.cx);
+        CHECK(item.cy == expected.cy);
+        CHECK(item.className == expected.className);
+        CHECK(item.text == expected.text);
     }
 }
 
@@ -97,20 +87,18 @@ TEST_CASE("the dialog opens over the host's window with the optical drives betwe
     std::wstring texts[6];
     std::wstring classes[6];
     RECT placed[6], expected[6];
-    const int ids[6] = { IDC_RUNON, IDC_DRIVE_LABEL, IDC_DRIVE, IDC_CLOSEON, IDOK, IDCANCEL };
-    const RECT template_[6] = { { 5, 7, 94, 11 }, { 26, 28, 72, 9 }, { 78, 26, 68, 0 },
-                                { 26, 47, 130, 11 }, { 60, 70, 50, 14 }, { 115, 70, 50, 14 } };
     SetupRun run = RunSetup(plugin, host.Handle(), [&](HWND dialog) {
         Look(dialog, seen);
         for (int i = 0; i < 6; ++i) {
-            HWND control = GetDlgItem(dialog, ids[i]);
+            const TemplateItem& item = OptionControls[i];
+            HWND control = GetDlgItem(dialog, item.id);
             wchar_t name[32] = L"";
             GetClassNameW(control, name, 32);
             classes[i] = name;
-            texts[i] = ControlText(dialog, ids[i]);
+            texts[i] = ControlText(dialog, item.id);
             // Position and size are mapped apart, as the dialog manager maps them.
-            RECT position = { template_[i].left, template_[i].top, 0, 0 };
-            RECT size = { 0, 0, template_[i].right, template_[i].bottom };
+            RECT position = { item.x, item.y, 0, 0 };
+            RECT size = { 0, 0, item.cx, item.cy };
             MapDialogRect(dialog, &position);
             MapDialogRect(dialog, &size);
             SetRect(&expected[i], position.left, position.top, position.left + size.right, position.top + size.bottom);
@@ -123,18 +111,18 @@ TEST_CASE("the dialog opens over the host's window with the optical drives betwe
     CHECK(run.result == 2);
     CHECK(seen.owner == host.Handle());
     CHECK(seen.focus == seen.runOnControl);
-    CHECK(seen.items == Items(DefaultLabel.c_str(), "D:\\", "E:\\", AllLabel.c_str()));
-    const wchar_t* classNames[6] = { L"Button", L"Static", L"ComboBox", L"Button", L"Button", L"Button" };
-    const wchar_t* shownTexts[6] = { L"この機能をONにする(&O)", L"対象ドライブ(&D):", L"デフォルト",
-                                     L"閉じてからイジェクトする(&E)", L"OK", L"キャンセル" };
+    const std::vector<std::string> listed = { DefaultLabel, "D:\\", "E:\\", AllLabel };
+    CHECK(seen.items == listed);
     for (int i = 0; i < 6; ++i) {
-        INFO("control " << ids[i]);
-        CHECK(lstrcmpiW(classes[i].c_str(), classNames[i]) == 0);
-        CHECK(texts[i] == shownTexts[i]);
+        const TemplateItem& item = OptionControls[i];
+        INFO("control " << item.id);
+        CHECK(lstrcmpiW(classes[i].c_str(), item.className.c_str()) == 0);
+        // The drop-down list shows its selected item, the default label.
+        CHECK(texts[i] == (item.id == IDC_DRIVE ? std::wstring(L"デフォルト") : item.text));
         CHECK(placed[i].left == expected[i].left);
         CHECK(placed[i].top == expected[i].top);
         CHECK(placed[i].right - placed[i].left == expected[i].right - expected[i].left);
-        if (ids[i] != IDC_DRIVE)  // a drop-down list is as tall as its edit part
+        if (item.id != IDC_DRIVE)  // a drop-down list is as tall as its edit part
             CHECK(placed[i].bottom - placed[i].top == expected[i].bottom - expected[i].top);
     }
 }
@@ -322,7 +310,8 @@ TEST_CASE("without optical drives the list holds only the two labels")
         Click(dialog, IDOK);
     });
     CHECK(run.result == 1);
-    CHECK(seen.items == Items(DefaultLabel.c_str(), AllLabel.c_str(), NULL, NULL));
+    const std::vector<std::string> listed = { DefaultLabel, AllLabel };
+    CHECK(seen.items == listed);
     CHECK(seen.selection == 1);
     CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=" + AllLabel + "\r\nRunOn=1\r\nCloseOn=0\r\n"));
 }

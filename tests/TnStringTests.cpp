@@ -32,18 +32,6 @@ void CheckOutOfMemory(PluginHeap& heap, Operation operation, bool failHeap)
     CHECK(raised == 1);
 }
 
-struct ResizeTo {
-    TnString& s;
-    int n;
-    void operator()() const { s.Resize(n); }
-};
-
-struct AppendText {
-    TnString& s;
-    const char* text;
-    void operator()() const { s.Append(text); }
-};
-
 }
 
 TEST_SUITE("tnstring") {
@@ -159,21 +147,17 @@ TEST_CASE("out of memory raises 1 and leaves the string as it was")
 
     SUBCASE("Append cannot get its block")
     {
-        AppendText append = { s, "a text longer than the slack" };
-        CheckOutOfMemory(heap, append, true);
+        CheckOutOfMemory(heap, [&]() { s.Append("a text longer than the slack"); }, true);
     }
     SUBCASE("Resize cannot reallocate")
     {
-        ResizeTo resize = { s, 100 };
-        CheckOutOfMemory(heap, resize, true);
+        CheckOutOfMemory(heap, [&]() { s.Resize(100); }, true);
     }
     SUBCASE("a size beyond 32 bits is out of memory, not a small block")
     {
         heap.Refusing(0);
-        ResizeTo resize = { s, INT_MAX - 10 };
-        CheckOutOfMemory(heap, resize, false);
-        ResizeTo largest = { s, INT_MAX };
-        CheckOutOfMemory(heap, largest, false);
+        CheckOutOfMemory(heap, [&]() { s.Resize(INT_MAX - 10); }, false);
+        CheckOutOfMemory(heap, [&]() { s.Resize(INT_MAX); }, false);
         // Refused before the heap is asked for a wrapped-round size.
         CHECK(heap.Reallocations() == 0);
     }

@@ -18,12 +18,10 @@ DWORD WINAPI Drive(LPVOID param)
     Driver* driver = static_cast<Driver*>(param);
     // Until the dialog appears, or APCSetup has returned without one.
     HWND dialog = NULL;
-    DWORD start = GetTickCount();
-    while (dialog == NULL && !driver->setupReturned && GetTickCount() - start < 10000) {
+    WaitUntil([&]() {
         dialog = WaitForWindow(GetCurrentProcessId(), OptionDialogCaption, 0);
-        if (dialog == NULL)
-            Sleep(20);
-    }
+        return dialog != NULL || driver->setupReturned;
+    });
     if (dialog == NULL)
         return 0;
     driver->shown = true;
@@ -98,13 +96,7 @@ void ClickLater(HWND dialog, int id)
 
 bool WaitUntilGone(HWND window, DWORD milliseconds)
 {
-    DWORD start = GetTickCount();
-    while (IsWindow(window)) {
-        if (GetTickCount() - start > milliseconds)
-            return false;
-        Sleep(20);
-    }
-    return true;
+    return WaitUntil([&]() { return !IsWindow(window); }, milliseconds);
 }
 
 HostWindow::HostWindow()
