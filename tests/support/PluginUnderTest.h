@@ -63,9 +63,7 @@ private:
 };
 
 // The folder comes first so that it exists before the plug-in is copied into it.
-struct FreshFolder {
-    TempDir folder;
-};
+struct FreshFolder { TempDir folder; };
 
 // What most tests start from: the plug-in in a fresh folder of its own, loaded with a
 // settings file of these [Option] lines (none for NoSettingsFile).
