@@ -144,8 +144,8 @@ TEST_CASE("dialog openings with OK keep memory flat and leave no window")
 
 TEST_CASE("a leak planted in the plug-in fails both measures")
 {
-    // The longest Drive value the plug-in reads makes the block of each retrieval end large
-    // (about 280 bytes), so that the leak soon outgrows what committed memory may move by.
+    // A Drive value near the longest the plug-in reads makes the block of each retrieval end
+    // large (about 280 bytes), so that the leak soon outgrows what committed memory may move by.
     const int ends = 2000;
     LoadedPlugin plugin("Drive=D:\\" + std::string(250, 'x') + "\r\n");
     PluginHeap heap(plugin.Module());

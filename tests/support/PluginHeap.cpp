@@ -69,10 +69,10 @@ PluginHeap::PluginHeap(HMODULE module)
       reallocPatch(module, "msvcrt.dll", "realloc", (void*)CountingRealloc),
       freePatch(module, "msvcrt.dll", "free", (void*)CountingFree)
 {
+    // calloc may be absent: only the runtime asks for it, and only where it imports it.
     REQUIRE(mallocPatch.Applied());
     REQUIRE(reallocPatch.Applied());
     REQUIRE(freePatch.Applied());
-    // calloc only where the module's runtime imports it.
     RealMalloc = reinterpret_cast<MallocProc>(mallocPatch.Original());
     RealCalloc = reinterpret_cast<CallocProc>(callocPatch.Original());
     RealRealloc = reinterpret_cast<ReallocProc>(reallocPatch.Original());
