@@ -19,7 +19,7 @@ TEST_SUITE("host") {
 TEST_CASE("in the host, a retrieval with mail opens every optical drive, each drawn in first")
 {
     HostProcess host(FullHost);
-    WriteFileBytes(host.SettingsFile(), SettingsText("Drive=\x91\x53\x82\xC4\r\nRunOn=1\r\nCloseOn=1\r\n"));
+    WriteFileBytes(host.SettingsFile(), SettingsText("Drive=" + AllLabel + "\r\nRunOn=1\r\nCloseOn=1\r\n"));
     MciLog log;
     host.Start("name retrieve 3 retrieve 0");
     REQUIRE(host.Wait() == 0);

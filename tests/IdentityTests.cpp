@@ -10,9 +10,7 @@ TEST_SUITE("identity") {
 
 TEST_CASE("the name is the same constant text on every call, and start-up answers 1")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
     const char* first = plugin.GetPlugName();
     REQUIRE(first != NULL);
     CHECK(std::string(first) == "Kestrune");
@@ -25,24 +23,20 @@ TEST_CASE("the name is the same constant text on every call, and start-up answer
 
 TEST_CASE("the version box belongs to the host's window and says which version this is")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
-    HWND parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
-                                  NULL, NULL, NULL, NULL);
-    REQUIRE(parent != NULL);
+    LoadedPlugin plugin;
+    HostWindow host;
+    REQUIRE(host.Handle() != NULL);
     BoxWatcher boxes(GetCurrentProcessId(), L"プラグイン情報");
-    CHECK(plugin.VersionInfo(parent) == IDOK);
+    CHECK(plugin.VersionInfo(host.Handle()) == IDOK);
     std::vector<SeenBox> seen = boxes.Seen();
     REQUIRE(seen.size() == 1);
-    CHECK(seen[0].owner == parent);
+    CHECK(seen[0].owner == host.Handle());
     CHECK(seen[0].icon == static_cast<HICON>(NULL));
     CHECK_FALSE(seen[0].hasCancel);
     const std::wstring& text = seen[0].text;
     CHECK(text.find(L"Kestrune (Vandol for Quillon) Ver1.00\n\n") == 0);
     CHECK(text.find(L'\r') == std::wstring::npos);
     CHECK(text.size() > wcslen(L"Kestrune (Vandol for Quillon) Ver1.00\n\n"));
-    DestroyWindow(parent);
 }
 
 namespace {
@@ -61,9 +55,7 @@ std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name)
 
 TEST_CASE("the version resource says what Explorer shows, and agrees with the version box")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
     std::wstring path = FromCp932(plugin.Path());
     DWORD size = GetFileVersionInfoSizeW(path.c_str(), NULL);
     REQUIRE(size > 0);
@@ -100,9 +92,7 @@ TEST_CASE("the version resource says what Explorer shows, and agrees with the ve
 
 TEST_CASE("no version box over a window that is gone: the answer is 0")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
     HWND gone = CreateWindowExW(0, L"STATIC", L"gone", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     REQUIRE(gone != NULL);
     DestroyWindow(gone);

@@ -9,19 +9,16 @@
 
 namespace {
 
-const int IdcRunOn = 1001, IdcDriveLabel = 1002, IdcDrive = 1003, IdcCloseOn = 1004;
-const std::string Default = "\x83\x66\x83\x74\x83\x48\x83\x8B\x83\x67";  // デフォルト
-const std::string All = "\x91\x53\x82\xC4";                               // 全て
-
-std::vector<std::string> Items(const char* a, const char* b, const char* c, const char* d)
-{
-    const char* all[] = { a, b, c, d };
-    std::vector<std::string> items;
-    for (int i = 0; i < 4; ++i)
-        if (all[i] != NULL)
-            items.push_back(all[i]);
-    return items;
-}
+// The controls as the template in the module holds them, in their order there.
+const DWORD Child = WS_CHILD | WS_VISIBLE;
+const TemplateItem OptionControls[6] = {
+    { Child | BS_AUTOCHECKBOX | WS_TABSTOP, 5, 7, 94, 11, IDC_RUNON, L"BUTTON", L"この機能をONにする(&O)" },
+    { Child | SS_LEFT | WS_GROUP, 26, 28, 72, 9, IDC_DRIVE_LABEL, L"STATIC", L"対象ドライブ(&D):" },
+    { Child | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 78, 26, 68, 80, IDC_DRIVE, L"COMBOBOX", L"" },
+    { Child | BS_AUTOCHECKBOX | WS_TABSTOP, 26, 47, 130, 11, IDC_CLOSEON, L"BUTTON", L"閉じてからイジェクトする(&E)" },
+    { Child | BS_PUSHBUTTON | WS_TABSTOP, 60, 70, 50, 14, IDOK, L"BUTTON", L"OK" },
+    { Child | BS_PUSHBUTTON | WS_TABSTOP, 115, 70, 50, 14, IDCANCEL, L"BUTTON", L"キャンセル" },
+};
 
 // What the script saw of the dialog as it opened.
 struct Seen {
@@ -35,20 +32,19 @@ void Look(HWND dialog, Seen& seen)
 {
     seen.items = ComboItems(dialog);
     seen.selection = ComboSelection(dialog);
-    seen.runOn = IsChecked(dialog, IdcRunOn);
-    seen.closeOn = IsChecked(dialog, IdcCloseOn);
-    seen.driveEnabled = IsEnabled(dialog, IdcDrive);
-    seen.closeOnEnabled = IsEnabled(dialog, IdcCloseOn);
-    seen.labelEnabled = IsEnabled(dialog, IdcDriveLabel);
+    seen.runOn = IsChecked(dialog, IDC_RUNON);
+    seen.closeOn = IsChecked(dialog, IDC_CLOSEON);
+    seen.driveEnabled = IsEnabled(dialog, IDC_DRIVE);
+    seen.closeOnEnabled = IsEnabled(dialog, IDC_CLOSEON);
+    seen.labelEnabled = IsEnabled(dialog, IDC_DRIVE_LABEL);
     seen.owner = GetWindow(dialog, GW_OWNER);
     GUITHREADINFO gui;
     ZeroMemory(&gui, sizeof gui);
     gui.cbSize = sizeof gui;
     GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &gui);
     seen.focus = gui.hwndFocus;
-    seen.runOnControl = GetDlgItem(dialog, IdcRunOn);
+    seen.runOnControl = GetDlgItem(dialog, IDC_RUNON);
 }
-
 
 }
 
@@ -56,9 +52,7 @@ TEST_SUITE("dialog") {
 
 TEST_CASE("the template in the module is the dialog users know")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
     DialogTemplate dialog = ReadDialogTemplate(plugin.Module(), L"IDD_OPTION", MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
     REQUIRE(dialog.found);
     CHECK(dialog.style == 0x00C00044u);
@@ -70,54 +64,41 @@ TEST_CASE("the template in the module is the dialog users know")
     CHECK(dialog.pointSize == 9);
     CHECK(dialog.font == std::wstring(L"ＭＳ Ｐゴシック"));
 
-    const DWORD child = WS_CHILD | WS_VISIBLE;
-    const TemplateItem expected[] = {
-        { child | BS_AUTOCHECKBOX | WS_TABSTOP, 5, 7, 94, 11, 1001, L"BUTTON", L"この機能をONにする(&O)" },
-        { child | SS_LEFT | WS_GROUP, 26, 28, 72, 9, 1002, L"STATIC", L"対象ドライブ(&D):" },
-        { child | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 78, 26, 68, 80, 1003, L"COMBOBOX", L"" },
-        { child | BS_AUTOCHECKBOX | WS_TABSTOP, 26, 47, 130, 11, 1004, L"BUTTON", L"閉じてからイジェクトする(&E)" },
-        { child | BS_PUSHBUTTON | WS_TABSTOP, 60, 70, 50, 14, IDOK, L"BUTTON", L"OK" },
-        { child | BS_PUSHBUTTON | WS_TABSTOP, 115, 70, 50, 14, IDCANCEL, L"BUTTON", L"キャンセル" },
-    };
     REQUIRE(dialog.items.size() == 6);
     for (int i = 0; i < 6; ++i) {
-        const TemplateItem& item = dialog.items[i];
-        INFO("control " << expected[i].id);
-        CHECK(item.id == expected[i].id);
-        CHECK(item.style == expected[i].style);
-        CHECK(item.x == expected[i].x);
-        CHECK(item.y == expected[i].y);
-        CHECK(item.cx == expected[i].cx);
-        CHECK(item.cy == expected[i].cy);
-        CHECK(item.className == expected[i].className);
-        CHECK(item.text == expected[i].text);
+        const TemplateItem &item = dialog.items[i], &expected = OptionControls[i];
+        INFO("control " << expected.id);
+        CHECK(item.id == expected.id);
+        CHECK(item.style == expected.style);
+        CHECK(item.x == expected.x);
+        CHECK(item.y == expected.y);
+        CHECK(item.cx == expected.cx);
+        CHECK(item.cy == expected.cy);
+        CHECK(item.className == expected.className);
+        CHECK(item.text == expected.text);
     }
 }
 
 TEST_CASE("the dialog opens over the host's window with the optical drives between the two labels")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
     HostWindow host;
     Seen seen = Seen();
     std::wstring texts[6];
     std::wstring classes[6];
     RECT placed[6], expected[6];
-    const int ids[6] = { IdcRunOn, IdcDriveLabel, IdcDrive, IdcCloseOn, IDOK, IDCANCEL };
-    const RECT template_[6] = { { 5, 7, 94, 11 }, { 26, 28, 72, 9 }, { 78, 26, 68, 0 },
-                                { 26, 47, 130, 11 }, { 60, 70, 50, 14 }, { 115, 70, 50, 14 } };
     SetupRun run = RunSetup(plugin, host.Handle(), [&](HWND dialog) {
         Look(dialog, seen);
         for (int i = 0; i < 6; ++i) {
-            HWND control = GetDlgItem(dialog, ids[i]);
+            const TemplateItem& item = OptionControls[i];
+            HWND control = GetDlgItem(dialog, item.id);
             wchar_t name[32] = L"";
             GetClassNameW(control, name, 32);
             classes[i] = name;
-            texts[i] = ControlText(dialog, ids[i]);
+            texts[i] = ControlText(dialog, item.id);
             // Position and size are mapped apart, as the dialog manager maps them.
-            RECT position = { template_[i].left, template_[i].top, 0, 0 };
-            RECT size = { 0, 0, template_[i].right, template_[i].bottom };
+            RECT position = { item.x, item.y, 0, 0 };
+            RECT size = { 0, 0, item.cx, item.cy };
             MapDialogRect(dialog, &position);
             MapDialogRect(dialog, &size);
             SetRect(&expected[i], position.left, position.top, position.left + size.right, position.top + size.bottom);
@@ -130,18 +111,18 @@ TEST_CASE("the dialog opens over the host's window with the optical drives betwe
     CHECK(run.result == 2);
     CHECK(seen.owner == host.Handle());
     CHECK(seen.focus == seen.runOnControl);
-    CHECK(seen.items == Items(Default.c_str(), "D:\\", "E:\\", All.c_str()));
-    const wchar_t* classNames[6] = { L"Button", L"Static", L"ComboBox", L"Button", L"Button", L"Button" };
-    const wchar_t* shownTexts[6] = { L"この機能をONにする(&O)", L"対象ドライブ(&D):", L"デフォルト",
-                                     L"閉じてからイジェクトする(&E)", L"OK", L"キャンセル" };
+    const std::vector<std::string> listed = { DefaultLabel, "D:\\", "E:\\", AllLabel };
+    CHECK(seen.items == listed);
     for (int i = 0; i < 6; ++i) {
-        INFO("control " << ids[i]);
-        CHECK(lstrcmpiW(classes[i].c_str(), classNames[i]) == 0);
-        CHECK(texts[i] == shownTexts[i]);
+        const TemplateItem& item = OptionControls[i];
+        INFO("control " << item.id);
+        CHECK(lstrcmpiW(classes[i].c_str(), item.className.c_str()) == 0);
+        // The drop-down list shows its selected item, the default label.
+        CHECK(texts[i] == (item.id == IDC_DRIVE ? std::wstring(L"デフォルト") : item.text));
         CHECK(placed[i].left == expected[i].left);
         CHECK(placed[i].top == expected[i].top);
         CHECK(placed[i].right - placed[i].left == expected[i].right - expected[i].left);
-        if (ids[i] != IdcDrive)  // a drop-down list is as tall as its edit part
+        if (item.id != IDC_DRIVE)  // a drop-down list is as tall as its edit part
             CHECK(placed[i].bottom - placed[i].top == expected[i].bottom - expected[i].top);
     }
 }
@@ -156,10 +137,10 @@ TEST_CASE("the dialog opens with the saved settings")
     };
     const Case cases[] = {
         { "no settings file", NoSettingsFile, 0, true, false },
-        { "the default label", "Drive=" + Default + "\r\n", 0, true, false },
+        { "the default label", "Drive=" + DefaultLabel + "\r\n", 0, true, false },
         { "a drive in lower case", "Drive=d:\\\r\n", 1, true, false },
         { "the second drive", "Drive=E:\\\r\n", 2, true, false },
-        { "all drives", "Drive=" + All + "\r\n", 3, true, false },
+        { "all drives", "Drive=" + AllLabel + "\r\n", 3, true, false },
         { "a drive that is gone", "Drive=X:\\\r\n", 0, true, false },
         { "RunOn 0", "RunOn=0\r\n", 0, false, false },
         { "RunOn 2 runs, so it shows as on", "RunOn=2\r\n", 0, true, false },
@@ -169,9 +150,7 @@ TEST_CASE("the dialog opens with the saved settings")
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
         INFO("case: " << std::string(c.name));
-        TempDir dir;
-        PluginUnderTest plugin(dir.Path());
-        REQUIRE(plugin.LoadWithSettings(c.settings));
+        LoadedPlugin plugin(c.settings);
         Seen seen = Seen();
         SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
             Look(dialog, seen);
@@ -190,14 +169,12 @@ TEST_CASE("the dialog opens with the saved settings")
 
 TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
 
     SUBCASE("a file that OK creates holds Drive, RunOn and CloseOn in that order")
     {
         SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) {
-            SendDlgItemMessageA(dialog, IdcDrive, CB_SETCURSEL, 1, 0);
+            SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 1, 0);
             Click(dialog, IDOK);
         });
         CHECK(run.result == 1);
@@ -208,11 +185,11 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
         plugin.WriteSettings(SettingsText("Drive=E:\\\r\nRunOn=2\r\nCloseOn=1\r\n"));
         Seen off = Seen(), on = Seen();
         SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
-            Click(dialog, IdcRunOn);
+            Click(dialog, IDC_RUNON);
             Look(dialog, off);
-            Click(dialog, IdcRunOn);
+            Click(dialog, IDC_RUNON);
             Look(dialog, on);
-            Click(dialog, IdcRunOn);
+            Click(dialog, IDC_RUNON);
             Click(dialog, IDOK);
         });
         CHECK(run.result == 1);
@@ -231,16 +208,17 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
         plugin.WriteSettings(SettingsText("RunOn=2\r\n"));
         SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDOK); });
         CHECK(run.result == 1);
-        CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("RunOn=1\r\nDrive=" + Default + "\r\nCloseOn=0\r\n"));
+        CHECK(ReadFileBytes(plugin.SettingsFile())
+              == SettingsText("RunOn=1\r\nDrive=" + DefaultLabel + "\r\nCloseOn=0\r\n"));
     }
     SUBCASE("Cancel after changes leaves the file byte for byte")
     {
         std::string before = "; by hand\r\n[Option]\r\nDrive = d:\\\r\nRunOn=1\r\n\r\n[Other]\r\nKey=1\r\n";
         plugin.WriteSettings(before);
         SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) {
-            SendDlgItemMessageA(dialog, IdcDrive, CB_SETCURSEL, 3, 0);
-            Click(dialog, IdcCloseOn);
-            Click(dialog, IdcRunOn);
+            SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 3, 0);
+            Click(dialog, IDC_CLOSEON);
+            Click(dialog, IDC_RUNON);
             Click(dialog, IDCANCEL);
         });
         CHECK(run.result == 2);
@@ -250,10 +228,7 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
 
 TEST_CASE("a save that fails is reported, and the dialog stays open")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    plugin.WriteSettings(SettingsText("Drive=D:\\\r\n"));
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin("Drive=D:\\\r\n");
     std::string path = plugin.SettingsFile();
     HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     REQUIRE(lock != INVALID_HANDLE_VALUE);
@@ -267,7 +242,7 @@ TEST_CASE("a save that fails is reported, and the dialog stays open")
     SUBCASE("Cancel after the failure") {}
     SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
         dialogSeen = dialog;
-        Click(dialog, IdcCloseOn);
+        Click(dialog, IDC_CLOSEON);
         ClickLater(dialog, IDOK);
         boxes.WaitFor(1);
         Sleep(100);
@@ -299,9 +274,7 @@ TEST_CASE("a save that fails is reported, and the dialog stays open")
 
 TEST_CASE("out of memory while the dialog opens: APCSetup answers -1")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
     PluginHeap heap(plugin.Module());
     heap.RefusingAll();
     SetupRun run = RunSetup(plugin, NULL, [](HWND) {});
@@ -312,12 +285,10 @@ TEST_CASE("out of memory while the dialog opens: APCSetup answers -1")
 
 TEST_CASE("what the dialog saves is what the next retrieval end does")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
     SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) {
-        SendDlgItemMessageA(dialog, IdcDrive, CB_SETCURSEL, 2, 0);
-        Click(dialog, IdcCloseOn);
+        SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 2, 0);
+        Click(dialog, IDC_CLOSEON);
         Click(dialog, IDOK);
     });
     REQUIRE(run.result == 1);
@@ -332,19 +303,17 @@ TEST_SUITE("no-optical-drive") {
 
 TEST_CASE("without optical drives the list holds only the two labels")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    plugin.WriteSettings(SettingsText("Drive=" + All + "\r\n"));
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin("Drive=" + AllLabel + "\r\n");
     Seen seen = Seen();
     SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
         Look(dialog, seen);
         Click(dialog, IDOK);
     });
     CHECK(run.result == 1);
-    CHECK(seen.items == Items(Default.c_str(), All.c_str(), NULL, NULL));
+    const std::vector<std::string> listed = { DefaultLabel, AllLabel };
+    CHECK(seen.items == listed);
     CHECK(seen.selection == 1);
-    CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=" + All + "\r\nRunOn=1\r\nCloseOn=0\r\n"));
+    CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=" + AllLabel + "\r\nRunOn=1\r\nCloseOn=0\r\n"));
 }
 
 }

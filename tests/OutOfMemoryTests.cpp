@@ -12,9 +12,7 @@ TEST_SUITE("out-of-memory") {
 
 TEST_CASE("a retrieval end over all drives with each heap request refused in turn")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.LoadWithSettings("Drive=\x91\x53\x82\xC4\r\nCloseOn=1\r\n"));
+    LoadedPlugin plugin("Drive=" + AllLabel + "\r\nCloseOn=1\r\n");
     MciLog log;
     PluginHeap heap(plugin.Module());
     plugin.Retrieve(1);
@@ -45,18 +43,15 @@ TEST_CASE("a retrieval end over all drives with each heap request refused in tur
 
 TEST_CASE("the dialog with each heap request refused in turn, opening and saving")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    std::string before = SettingsText("Drive=D:\\\r\nRunOn=1\r\nCloseOn=0\r\n");
-    plugin.WriteSettings(before);
-    REQUIRE(plugin.Load());
+    const std::string lines = "Drive=D:\\\r\nRunOn=1\r\nCloseOn=0\r\n", before = SettingsText(lines);
+    LoadedPlugin plugin(lines);
     PluginHeap heap(plugin.Module());
 
     LONG opening = 0, saving = 0;
     SetupRun counted = RunSetup(plugin, NULL, [&](HWND dialog) {
         opening = heap.Count();
         heap.Refusing(0);
-        SendDlgItemMessageA(dialog, 1003, CB_SETCURSEL, 2, 0);
+        SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 2, 0);
         Click(dialog, IDOK);
         saving = heap.Count();
     });
@@ -79,7 +74,7 @@ TEST_CASE("the dialog with each heap request refused in turn, opening and saving
         INFO("refused request " << point << " of " << saving << " while saving");
         SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
             heap.Refusing(point);
-            SendDlgItemMessageA(dialog, 1003, CB_SETCURSEL, 2, 0);
+            SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 2, 0);
             Click(dialog, IDOK);
         });
         heap.Refusing(0);

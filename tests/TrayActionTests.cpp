@@ -8,8 +8,6 @@
 
 namespace {
 
-const std::string Default = "\x83\x66\x83\x74\x83\x48\x83\x8B\x83\x67";  // デフォルト
-const std::string All = "\x91\x53\x82\xC4";                               // 全て
 
 LONG ProfileReads;
 DWORD WINAPI CountingProfileRead(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR value, DWORD size, LPCSTR file)
@@ -17,18 +15,6 @@ DWORD WINAPI CountingProfileRead(LPCSTR section, LPCSTR key, LPCSTR fallback, LP
     InterlockedIncrement(&ProfileReads);
     return GetPrivateProfileStringA(section, key, fallback, value, size, file);
 }
-
-// A plug-in loaded from a folder of its own with the given settings lines, and the MCI log.
-struct LoadedPlugin {
-    TempDir dir;
-    PluginUnderTest plugin;
-    MciLog log;
-    explicit LoadedPlugin(const std::string& settings)
-        : plugin(dir.Path())
-    {
-        REQUIRE(plugin.LoadWithSettings(settings));
-    }
-};
 
 struct Case {
     const char* name;
@@ -49,19 +35,19 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
         { "no settings file: the default device", NoSettingsFile, TraySequence("", false) },
         { "no Drive key", "RunOn=1\r\n", TraySequence("", false) },
         { "empty Drive", "Drive=\r\n", TraySequence("", false) },
-        { "the default label", "Drive=" + Default + "\r\n", TraySequence("", false) },
-        { "the default label, CloseOn 1", "Drive=" + Default + "\r\nCloseOn=1\r\n", TraySequence("", true) },
+        { "the default label", "Drive=" + DefaultLabel + "\r\n", TraySequence("", false) },
+        { "the default label, CloseOn 1", "Drive=" + DefaultLabel + "\r\nCloseOn=1\r\n", TraySequence("", true) },
         { "a root", "Drive=D:\\\r\n", TraySequence("D:", false) },
         { "a lower-case root", "Drive=d:\\\r\n", TraySequence("d:", false) },
         { "a root with more after it", "Drive=E:\\music\r\n", TraySequence("E:", false) },
-        { "all drives, in letter order", "Drive=" + All + "\r\n", bothDrives },
-        { "all drives, CloseOn 1", "Drive=" + All + "\r\nCloseOn=1\r\n", bothClosedFirst },
+        { "all drives, in letter order", "Drive=" + AllLabel + "\r\n", bothDrives },
+        { "all drives, CloseOn 1", "Drive=" + AllLabel + "\r\nCloseOn=1\r\n", bothClosedFirst },
         { "an absent drive: the open fails", "Drive=X:\\\r\nCloseOn=1\r\n",
           std::vector<std::string>(1, "open X: flags=0x2202 refused") },
         { "a fixed disk is no optical drive", "Drive=C:\\\r\n",
           std::vector<std::string>(1, "open C: flags=0x2202 refused") },
-        { "a text that names no drive", "Drive=" + Default.substr(0, 2) + "\r\n",
-          std::vector<std::string>(1, "open " + Default.substr(0, 2) + " flags=0x2202 refused") },
+        { "a text that names no drive", "Drive=" + DefaultLabel.substr(0, 2) + "\r\n",
+          std::vector<std::string>(1, "open " + DefaultLabel.substr(0, 2) + " flags=0x2202 refused") },
         { "CloseOn 0", "Drive=D:\\\r\nCloseOn=0\r\n", TraySequence("D:", false) },
         { "CloseOn 2 is not on", "Drive=D:\\\r\nCloseOn=2\r\n", TraySequence("D:", false) },
         { "CloseOn -1 is not on", "Drive=D:\\\r\nCloseOn=-1\r\n", TraySequence("D:", false) },
@@ -80,9 +66,7 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
         INFO("case: " << std::string(c.name));
-        TempDir dir;
-        PluginUnderTest plugin(dir.Path());
-        REQUIRE(plugin.LoadWithSettings(c.settings));
+        LoadedPlugin plugin(c.settings);
         MciLog log;
         plugin.Retrieve(2);
         CHECK(log.Lines() == c.expected);
@@ -92,9 +76,8 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
 
 TEST_CASE("mail is counted and acted on once per retrieval end")
 {
-    LoadedPlugin loaded("Drive=E:\\\r\n");
-    const PluginUnderTest& plugin = loaded.plugin;
-    MciLog& log = loaded.log;
+    LoadedPlugin plugin("Drive=E:\\\r\n");
+    MciLog log;
 
     SUBCASE("a retrieval end without mail reads nothing and moves nothing")
     {
@@ -137,9 +120,8 @@ TEST_CASE("mail is counted and acted on once per retrieval end")
 
 TEST_CASE("hand edits of the settings file take effect at the next retrieval end")
 {
-    LoadedPlugin loaded("Drive=D:\\\r\n");
-    const PluginUnderTest& plugin = loaded.plugin;
-    MciLog& log = loaded.log;
+    LoadedPlugin plugin("Drive=D:\\\r\n");
+    MciLog log;
     plugin.Retrieve(1);
     CHECK(log.Lines() == TraySequence("D:", false));
 
@@ -156,9 +138,8 @@ TEST_CASE("hand edits of the settings file take effect at the next retrieval end
 
 TEST_CASE("out of memory at a retrieval end stays inside the plug-in, and the count starts afresh")
 {
-    LoadedPlugin loaded("Drive=" + All + "\r\n");
-    const PluginUnderTest& plugin = loaded.plugin;
-    MciLog& log = loaded.log;
+    LoadedPlugin plugin("Drive=" + AllLabel + "\r\n");
+    MciLog log;
     plugin.RecFilter();
     {
         PluginHeap heap(plugin.Module());
@@ -175,9 +156,8 @@ TEST_CASE("out of memory at a retrieval end stays inside the plug-in, and the co
 
 TEST_CASE("a count that reaches its maximum still means mail")
 {
-    LoadedPlugin loaded("Drive=D:\\\r\n");
-    const PluginUnderTest& plugin = loaded.plugin;
-    MciLog& log = loaded.log;
+    LoadedPlugin plugin("Drive=D:\\\r\n");
+    MciLog log;
     // One more than the count can hold: it must stay positive rather than wrap round.
     for (unsigned int i = 0; i <= 0x7fffffffu; ++i)
         plugin.RecFilter();
@@ -191,14 +171,12 @@ TEST_SUITE("no-optical-drive") {
 
 TEST_CASE("without optical drives nothing opens")
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.Load());
+    LoadedPlugin plugin;
     MciLog log;
 
     SUBCASE("all drives: nothing is sent")
     {
-        plugin.WriteSettings(SettingsText("Drive=" + All + "\r\nCloseOn=1\r\n"));
+        plugin.WriteSettings(SettingsText("Drive=" + AllLabel + "\r\nCloseOn=1\r\n"));
         plugin.Retrieve(1);
         CHECK(log.Lines().empty());
     }

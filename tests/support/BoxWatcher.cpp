@@ -4,6 +4,18 @@
 
 namespace {
 
+// Captions are read without a message: the window's thread may be waiting for the caller.
+bool IsShownBy(HWND window, DWORD processId, const wchar_t* caption)
+{
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != processId || !IsWindowVisible(window))
+        return false;
+    wchar_t text[256];
+    InternalGetWindowText(window, text, 256);
+    return lstrcmpW(text, caption) == 0;
+}
+
 struct WindowSearch {
     DWORD processId;
     const wchar_t* caption;
@@ -13,13 +25,7 @@ struct WindowSearch {
 BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
 {
     WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window))
-        return TRUE;
-    wchar_t text[256];
-    InternalGetWindowText(window, text, 256);
-    if (lstrcmpW(text, search->caption) != 0)
+    if (!IsShownBy(window, search->processId, search->caption))
         return TRUE;
     search->found = window;
     return FALSE;
@@ -58,14 +64,12 @@ BOOL CALLBACK VisitChild(HWND child, LPARAM param)
 
 HWND WaitForWindow(DWORD processId, const wchar_t* caption, DWORD milliseconds)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        WindowSearch search = { processId, caption, NULL };
+    WindowSearch search = { processId, caption, NULL };
+    WaitUntil([&]() {
         EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found != NULL || GetTickCount() - start > milliseconds)
-            return search.found;
-        Sleep(20);
-    }
+        return search.found != NULL;
+    }, milliseconds);
+    return search.found;
 }
 
 BoxWatcher::BoxWatcher(DWORD processId, const wchar_t* caption)
@@ -108,16 +112,9 @@ BOOL CALLBACK BoxWatcher::Visit(HWND window, LPARAM self)
 
 void BoxWatcher::Look(HWND window)
 {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != processId || !IsWindowVisible(window))
+    if (!IsShownBy(window, processId, caption.c_str()))
         return;
     if (std::find(handled.begin(), handled.end(), window) != handled.end())
-        return;
-    // Captions are read without a message: the window's thread may be waiting for this one.
-    wchar_t text[256];
-    InternalGetWindowText(window, text, 256);
-    if (caption != text)
         return;
     handled.push_back(window);
 
@@ -149,11 +146,6 @@ std::vector<SeenBox> BoxWatcher::Seen()
 
 std::vector<SeenBox> BoxWatcher::WaitFor(size_t count, DWORD milliseconds)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        std::vector<SeenBox> now = Seen();
-        if (now.size() >= count || GetTickCount() - start > milliseconds)
-            return now;
-        Sleep(20);
-    }
+    WaitUntil([&]() { return Seen().size() >= count; }, milliseconds);
+    return Seen();
 }

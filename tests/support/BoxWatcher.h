@@ -43,6 +43,18 @@ private:
     std::vector<HWND> handled;
 };
 
+// Asks until the condition holds or the deadline has passed; true if it held.
+template <typename Condition>
+bool WaitUntil(Condition holds, DWORD milliseconds = 10000)
+{
+    for (DWORD start = GetTickCount();; Sleep(20)) {
+        if (holds())
+            return true;
+        if (GetTickCount() - start > milliseconds)
+            return false;
+    }
+}
+
 // Waits, with a deadline, for a visible top-level window of the process with the caption.
 HWND WaitForWindow(DWORD processId, const wchar_t* caption, DWORD milliseconds = 10000);
 

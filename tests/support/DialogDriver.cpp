@@ -18,12 +18,10 @@ DWORD WINAPI Drive(LPVOID param)
     Driver* driver = static_cast<Driver*>(param);
     // Until the dialog appears, or APCSetup has returned without one.
     HWND dialog = NULL;
-    DWORD start = GetTickCount();
-    while (dialog == NULL && !driver->setupReturned && GetTickCount() - start < 10000) {
+    WaitUntil([&]() {
         dialog = WaitForWindow(GetCurrentProcessId(), OptionDialogCaption, 0);
-        if (dialog == NULL)
-            Sleep(20);
-    }
+        return dialog != NULL || driver->setupReturned;
+    });
     if (dialog == NULL)
         return 0;
     driver->shown = true;
@@ -54,7 +52,7 @@ SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::functio
 std::vector<std::string> ComboItems(HWND dialog)
 {
     std::vector<std::string> items;
-    HWND combo = GetDlgItem(dialog, 1003);
+    HWND combo = GetDlgItem(dialog, IDC_DRIVE);
     LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
         char text[MAX_PATH] = "";
@@ -66,7 +64,7 @@ std::vector<std::string> ComboItems(HWND dialog)
 
 int ComboSelection(HWND dialog)
 {
-    return static_cast<int>(SendDlgItemMessageA(dialog, 1003, CB_GETCURSEL, 0, 0));
+    return static_cast<int>(SendDlgItemMessageA(dialog, IDC_DRIVE, CB_GETCURSEL, 0, 0));
 }
 
 bool IsChecked(HWND dialog, int id)
@@ -98,13 +96,7 @@ void ClickLater(HWND dialog, int id)
 
 bool WaitUntilGone(HWND window, DWORD milliseconds)
 {
-    DWORD start = GetTickCount();
-    while (IsWindow(window)) {
-        if (GetTickCount() - start > milliseconds)
-            return false;
-        Sleep(20);
-    }
-    return true;
+    return WaitUntil([&]() { return !IsWindow(window); }, milliseconds);
 }
 
 HostWindow::HostWindow()

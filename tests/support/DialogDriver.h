@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "PluginUnderTest.h"
+#include "settings/resource.h"
 
 extern const wchar_t OptionDialogCaption[];
 

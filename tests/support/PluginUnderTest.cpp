@@ -94,3 +94,9 @@ std::string SettingsText(const std::string& lines)
 {
     return "[Option]\r\n" + lines;
 }
+
+LoadedPlugin::LoadedPlugin(const std::string& settingsLines)
+    : PluginUnderTest(folder.Path())
+{
+    REQUIRE(LoadWithSettings(settingsLines));
+}

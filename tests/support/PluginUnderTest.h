@@ -18,6 +18,10 @@ enum HostVariant { FullHost, HostLackingFirst, HostLackingLast, NoHost };
 
 std::string HostFile(HostVariant variant);
 
+// A settings file "[Option]" with the given lines, CRLF ends, bytes as given.
+std::string SettingsText(const std::string& lines);
+extern const char NoSettingsFile[];
+
 class PluginUnderTest {
 public:
     // The copy is named fileName inside folder; the folder must exist.
@@ -58,8 +62,14 @@ private:
     KestruneEntryPoints entry;
 };
 
-// A settings file "[Option]" with the given lines, CRLF ends, bytes as given.
-std::string SettingsText(const std::string& lines);
-extern const char NoSettingsFile[];
+// The folder comes first so that it exists before the plug-in is copied into it.
+struct FreshFolder { TempDir folder; };
+
+// What most tests start from: the plug-in in a fresh folder of its own, loaded with a
+// settings file of these [Option] lines (none for NoSettingsFile).
+class LoadedPlugin : private FreshFolder, public PluginUnderTest {
+public:
+    explicit LoadedPlugin(const std::string& settingsLines = NoSettingsFile);
+};
 
 #endif

@@ -13,6 +13,11 @@
 std::string Cp932(const wchar_t* text);
 std::wstring FromCp932(const std::string& bytes);
 
+// The two labels the Drive setting may hold, as code page 932 bytes. Written out here rather
+// than taken from the plug-in, so that the tests pin the bytes users' files hold.
+const std::string DefaultLabel = "\x83\x66\x83\x74\x83\x48\x83\x8B\x83\x67";  // デフォルト
+const std::string AllLabel = "\x91\x53\x82\xC4";                               // 全て
+
 // A file of this build folder, as a Windows path ("tools\\quillon-host\\full\\Quillon.exe").
 std::string BuildFile(const char* relative);
 
