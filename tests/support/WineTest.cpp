@@ -2,15 +2,6 @@
 
 #include <doctest.h>
 
-std::string Cp932(const wchar_t* text)
-{
-    int size = WideCharToMultiByte(932, 0, text, -1, NULL, 0, NULL, NULL);
-    std::string bytes(size > 0 ? size : 1, '\0');
-    WideCharToMultiByte(932, 0, text, -1, &bytes[0], size, NULL, NULL);
-    bytes.resize(size > 0 ? size - 1 : 0);
-    return bytes;
-}
-
 std::wstring FromCp932(const std::string& bytes)
 {
     if (bytes.empty())
@@ -35,11 +26,6 @@ std::string BuildFile(const char* relative)
 std::string JoinPath(const std::string& folder, const std::string& name)
 {
     return folder + "\\" + name;
-}
-
-bool FileExists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string ReadFileBytes(const std::string& path)

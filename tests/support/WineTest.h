@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-// Code page 932 bytes of a UTF-16 text, and back.
-std::string Cp932(const wchar_t* text);
+// The UTF-16 text of code page 932 bytes.
 std::wstring FromCp932(const std::string& bytes);
 
 // The two labels the Drive setting may hold, as code page 932 bytes. Written out here rather
@@ -22,7 +21,6 @@ const std::string AllLabel = "\x91\x53\x82\xC4";                               /
 std::string BuildFile(const char* relative);
 
 std::string JoinPath(const std::string& folder, const std::string& name);
-bool FileExists(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
 // Writes the bytes and dates the file a distinct second in the past, so that a profile
 // cache keyed on the modification time sees every rewrite.
