@@ -157,7 +157,7 @@ std::vector<std::string> ExpectedTrays(const Hostile& row)
     if (trays == "default")
         return TraySequence("", closeFirst);
     if (trays == "all")
-        return Concat(TraySequence("D:", closeFirst), TraySequence("E:", closeFirst));
+        return AllTrays(closeFirst);
     return TraySequence(trays, closeFirst);
 }
 

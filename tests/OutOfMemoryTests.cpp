@@ -21,7 +21,7 @@ TEST_CASE("a retrieval end over all drives with each heap request refused in tur
     plugin.Retrieve(1);
     LONG points = heap.Count();
     REQUIRE(points >= 1);
-    const std::vector<std::string> full = Concat(TraySequence("D:", true), TraySequence("E:", true));
+    const std::vector<std::string> full = AllTrays(true);
     REQUIRE(log.Lines() == full);
     MESSAGE("heap requests at a retrieval end over all drives: " << points);
 
@@ -134,7 +134,7 @@ TEST_CASE(NewThreadRetrievalEnd * doctest::skip())
         plugin.RecFilter();
         plugin.FolderEndRetrieve();
     });
-    CHECK(log.Lines() == Concat(TraySequence("D:", true), TraySequence("E:", true)));
+    CHECK(log.Lines() == AllTrays(true));
 }
 
 TEST_CASE(NewThreadDialog * doctest::skip())

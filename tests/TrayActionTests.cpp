@@ -8,7 +8,6 @@
 
 namespace {
 
-
 LONG ProfileReads;
 DWORD WINAPI CountingProfileRead(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR value, DWORD size, LPCSTR file)
 {
@@ -29,8 +28,6 @@ TEST_SUITE("tray") {
 TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
 {
     std::vector<std::string> none;
-    std::vector<std::string> bothDrives = Concat(TraySequence("D:", false), TraySequence("E:", false));
-    std::vector<std::string> bothClosedFirst = Concat(TraySequence("D:", true), TraySequence("E:", true));
     const Case cases[] = {
         { "no settings file: the default device", NoSettingsFile, TraySequence("", false) },
         { "no Drive key", "RunOn=1\r\n", TraySequence("", false) },
@@ -40,8 +37,8 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
         { "a root", "Drive=D:\\\r\n", TraySequence("D:", false) },
         { "a lower-case root", "Drive=d:\\\r\n", TraySequence("d:", false) },
         { "a root with more after it", "Drive=E:\\music\r\n", TraySequence("E:", false) },
-        { "all drives, in letter order", "Drive=" + AllLabel + "\r\n", bothDrives },
-        { "all drives, CloseOn 1", "Drive=" + AllLabel + "\r\nCloseOn=1\r\n", bothClosedFirst },
+        { "all drives, in letter order", "Drive=" + AllLabel + "\r\n", AllTrays(false) },
+        { "all drives, CloseOn 1", "Drive=" + AllLabel + "\r\nCloseOn=1\r\n", AllTrays(true) },
         { "an absent drive: the open fails", "Drive=X:\\\r\nCloseOn=1\r\n",
           std::vector<std::string>(1, "open X: flags=0x2202 refused") },
         { "a fixed disk is no optical drive", "Drive=C:\\\r\n",
@@ -151,7 +148,7 @@ TEST_CASE("out of memory at a retrieval end stays inside the plug-in, and the co
     plugin.FolderEndRetrieve();
     CHECK(log.Lines().empty());
     plugin.Retrieve(1);
-    CHECK(log.Lines() == Concat(TraySequence("D:", false), TraySequence("E:", false)));
+    CHECK(log.Lines() == AllTrays(false));
 }
 
 TEST_CASE("a count that reaches its maximum still means mail")

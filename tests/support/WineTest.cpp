@@ -168,8 +168,9 @@ std::vector<std::string> TraySequence(const std::string& drive, bool closeFirst)
     return lines;
 }
 
-std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b)
+std::vector<std::string> AllTrays(bool closeFirst)
 {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+    std::vector<std::string> lines = TraySequence("D:", closeFirst), e = TraySequence("E:", closeFirst);
+    lines.insert(lines.end(), e.begin(), e.end());
+    return lines;
 }

@@ -60,6 +60,7 @@ int OpenMciDevices();
 
 // The sequence a tray gets: open, (door closed,) door open, close.
 std::vector<std::string> TraySequence(const std::string& drive, bool closeFirst);
-std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b);
+// What the all-drives label brings: the sequence for each optical drive, D: then E:.
+std::vector<std::string> AllTrays(bool closeFirst);
 
 #endif
