@@ -193,16 +193,12 @@ TEST_CASE("hostile settings files end in defined results at a retrieval end and 
         PluginUnderTest plugin(dir.Path());
         HANDLE held = Place(row, plugin);
         REQUIRE(plugin.Load());
-        {
-            MciLog log;
-            plugin.Retrieve(1);
-            std::vector<std::string> lines = log.Lines();
-            if (std::string(row.trays) == "refused")
-                CHECK_MESSAGE(IsOneRefusedOpen(lines), "MCI log: " << doctest::toString(lines));
-            else
-                CHECK(lines == ExpectedTrays(row));
-            CHECK(OpenMciDevices() == 0);
-        }
+        const std::vector<std::string> lines = plugin.RetrievalLog();
+        if (std::string(row.trays) == "refused")
+            CHECK_MESSAGE(IsOneRefusedOpen(lines), "MCI log: " << doctest::toString(lines));
+        else
+            CHECK(lines == ExpectedTrays(row));
+        CHECK(OpenMciDevices() == 0);
         int selection = -2;
         bool runOn = false, closeOn = false;
         SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {

@@ -292,9 +292,7 @@ TEST_CASE("what the dialog saves is what the next retrieval end does")
         Click(dialog, IDOK);
     });
     REQUIRE(run.result == 1);
-    MciLog log;
-    plugin.Retrieve(1);
-    CHECK(log.Lines() == TraySequence("E:", true));
+    CHECK(plugin.RetrievalLog() == TraySequence("E:", true));
 }
 
 }

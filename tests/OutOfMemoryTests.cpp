@@ -16,31 +16,23 @@ TEST_CASE("a retrieval end over all drives with each heap request refused in tur
     // The runtime's one-time requests for this module on this thread are made before counting,
     // so that every request counted recurs at each retrieval end.
     plugin.Retrieve(1);
-    MciLog log;
     PluginHeap heap(plugin.Module());
-    plugin.Retrieve(1);
+    REQUIRE(plugin.RetrievalLog() == AllTrays(true));
     LONG points = heap.Count();
     REQUIRE(points >= 1);
-    const std::vector<std::string> full = AllTrays(true);
-    REQUIRE(log.Lines() == full);
     MESSAGE("heap requests at a retrieval end over all drives: " << points);
 
     for (LONG point = 1; point <= points; ++point) {
         INFO("refused request " << point << " of " << points);
-        log.Clear();
         heap.Refusing(point);
-        plugin.Retrieve(2);
+        std::vector<std::string> lines = plugin.RetrievalLog(2);
         heap.Refusing(0);
         CHECK(OpenMciDevices() == 0);
-        std::vector<std::string> lines = log.Lines();
         // Trays that were reached got their whole sequence.
         CHECK(lines.size() % 4 == 0);
         // The count started afresh: an end without new mail does nothing.
-        log.Clear();
-        plugin.FolderEndRetrieve();
-        CHECK(log.Lines().empty());
-        plugin.Retrieve(1);
-        CHECK(log.Lines() == full);
+        CHECK(plugin.RetrievalLog(0).empty());
+        CHECK(plugin.RetrievalLog(1) == AllTrays(true));
     }
 }
 

@@ -64,9 +64,7 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
         const Case& c = cases[i];
         INFO("case: " << std::string(c.name));
         LoadedPlugin plugin(c.settings);
-        MciLog log;
-        plugin.Retrieve(2);
-        CHECK(log.Lines() == c.expected);
+        CHECK(plugin.RetrievalLog(2) == c.expected);
         CHECK(OpenMciDevices() == 0);
     }
 }
@@ -118,48 +116,36 @@ TEST_CASE("mail is counted and acted on once per retrieval end")
 TEST_CASE("hand edits of the settings file take effect at the next retrieval end")
 {
     LoadedPlugin plugin("Drive=D:\\\r\n");
-    MciLog log;
-    plugin.Retrieve(1);
-    CHECK(log.Lines() == TraySequence("D:", false));
+    CHECK(plugin.RetrievalLog() == TraySequence("D:", false));
 
-    log.Clear();
     plugin.WriteSettings(SettingsText("Drive=E:\\\r\nCloseOn=1\r\n"));
-    plugin.Retrieve(1);
-    CHECK(log.Lines() == TraySequence("E:", true));
+    CHECK(plugin.RetrievalLog() == TraySequence("E:", true));
 
-    log.Clear();
     DeleteFileA(plugin.SettingsFile().c_str());
-    plugin.Retrieve(1);
-    CHECK(log.Lines() == TraySequence("", false));
+    CHECK(plugin.RetrievalLog() == TraySequence("", false));
 }
 
 TEST_CASE("out of memory at a retrieval end stays inside the plug-in, and the count starts afresh")
 {
     LoadedPlugin plugin("Drive=" + AllLabel + "\r\n");
-    MciLog log;
     plugin.RecFilter();
     {
         PluginHeap heap(plugin.Module());
         heap.RefusingAll();
         CHECK(plugin.RecFilter() == 0);
-        plugin.FolderEndRetrieve();
+        CHECK(plugin.RetrievalLog(0).empty());
     }
-    CHECK(log.Lines().empty());
-    plugin.FolderEndRetrieve();
-    CHECK(log.Lines().empty());
-    plugin.Retrieve(1);
-    CHECK(log.Lines() == AllTrays(false));
+    CHECK(plugin.RetrievalLog(0).empty());
+    CHECK(plugin.RetrievalLog(1) == AllTrays(false));
 }
 
 TEST_CASE("a count that reaches its maximum still means mail")
 {
     LoadedPlugin plugin("Drive=D:\\\r\n");
-    MciLog log;
     // One more than the count can hold: it must stay positive rather than wrap round.
     for (unsigned int i = 0; i <= 0x7fffffffu; ++i)
         plugin.RecFilter();
-    plugin.FolderEndRetrieve();
-    CHECK(log.Lines() == TraySequence("D:", false));
+    CHECK(plugin.RetrievalLog(0) == TraySequence("D:", false));
 }
 
 }
@@ -169,24 +155,20 @@ TEST_SUITE("no-optical-drive") {
 TEST_CASE("without optical drives nothing opens")
 {
     LoadedPlugin plugin;
-    MciLog log;
 
     SUBCASE("all drives: nothing is sent")
     {
         plugin.WriteSettings(SettingsText("Drive=" + AllLabel + "\r\nCloseOn=1\r\n"));
-        plugin.Retrieve(1);
-        CHECK(log.Lines().empty());
+        CHECK(plugin.RetrievalLog().empty());
     }
     SUBCASE("the default device cannot be opened")
     {
-        plugin.Retrieve(1);
-        CHECK(log.Lines() == std::vector<std::string>(1, "open default flags=0x2002 refused"));
+        CHECK(plugin.RetrievalLog() == std::vector<std::string>(1, "open default flags=0x2002 refused"));
     }
     SUBCASE("a named drive cannot be opened")
     {
         plugin.WriteSettings(SettingsText("Drive=D:\\\r\n"));
-        plugin.Retrieve(1);
-        CHECK(log.Lines() == std::vector<std::string>(1, "open D: flags=0x2202 refused"));
+        CHECK(plugin.RetrievalLog() == std::vector<std::string>(1, "open D: flags=0x2202 refused"));
     }
     CHECK(OpenMciDevices() == 0);
 }

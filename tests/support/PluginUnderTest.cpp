@@ -88,6 +88,13 @@ void PluginUnderTest::Retrieve(int mails) const
     entry.folderEndRetrieve(0);
 }
 
+std::vector<std::string> PluginUnderTest::RetrievalLog(int mails) const
+{
+    MciLog log;
+    Retrieve(mails);
+    return log.Lines();
+}
+
 const char NoSettingsFile[] = "(no settings file)";
 
 std::string SettingsText(const std::string& lines)
