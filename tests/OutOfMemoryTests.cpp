@@ -84,16 +84,10 @@ TEST_CASE("the dialog with each heap request refused in turn, opening and saving
 
 namespace {
 
-DWORD WINAPI RunWork(LPVOID work)
-{
-    (*static_cast<const std::function<void()>*>(work))();
-    return 0;
-}
-
 // Runs the work on a thread that has never called the plug-in, as a host may, and waits.
 void OnNewThread(const std::function<void()>& work)
 {
-    HANDLE thread = CreateThread(NULL, 0, RunWork, const_cast<std::function<void()>*>(&work), 0, NULL);
+    HANDLE thread = StartThread(work);
     REQUIRE(thread != NULL);
     CHECK(WaitForSingleObject(thread, 60000) == WAIT_OBJECT_0);
     CloseHandle(thread);
@@ -108,33 +102,26 @@ const char NewThreadDialog[] = "the dialog on a new thread with every heap reque
 // process, it would take the whole test run with it.
 TEST_CASE(NewThreadRetrievalEnd * doctest::skip())
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.LoadWithSettings("Drive=\x91\x53\x82\xC4\r\nCloseOn=1\r\n"));
-    MciLog log;
+    LoadedPlugin plugin("Drive=" + AllLabel + "\r\nCloseOn=1\r\n");
     PluginHeap heap(plugin.Module());
     REQUIRE(plugin.RecFilter() == 0);
     heap.RefusingAll();
-    OnNewThread([&] { plugin.FolderEndRetrieve(); });
+    std::vector<std::string> lines(1, "(the thread did not run)");
+    OnNewThread([&] { lines = plugin.RetrievalLog(0); });
     heap.Refusing(0);
-    CHECK(log.Lines().empty());
+    CHECK(lines.empty());
     CHECK(OpenMciDevices() == 0);
     // The count started afresh: an end without new mail does nothing, with the heap back.
-    OnNewThread([&] { plugin.FolderEndRetrieve(); });
-    CHECK(log.Lines().empty());
-    OnNewThread([&] {
-        plugin.RecFilter();
-        plugin.FolderEndRetrieve();
-    });
-    CHECK(log.Lines() == AllTrays(true));
+    OnNewThread([&] { lines = plugin.RetrievalLog(0); });
+    CHECK(lines.empty());
+    OnNewThread([&] { lines = plugin.RetrievalLog(1); });
+    CHECK(lines == AllTrays(true));
 }
 
 TEST_CASE(NewThreadDialog * doctest::skip())
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
     const std::string lines = "Drive=D:\\\r\nRunOn=1\r\nCloseOn=0\r\n";
-    REQUIRE(plugin.LoadWithSettings(lines));
+    LoadedPlugin plugin(lines);
     PluginHeap heap(plugin.Module());
     SetupRun run = SetupRun();
     const auto setupPressingOk = [&] { run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDOK); }); };

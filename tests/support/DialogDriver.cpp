@@ -4,48 +4,31 @@
 
 const wchar_t OptionDialogCaption[] = L"Kestrune オプション設定";
 
-namespace {
-
-struct Driver {
-    const std::function<void(HWND)>* script;
-    volatile LONG setupReturned;
-    bool shown;
-    bool leftOpen;
-};
-
-DWORD WINAPI Drive(LPVOID param)
-{
-    Driver* driver = static_cast<Driver*>(param);
-    // Until the dialog appears, or APCSetup has returned without one.
-    HWND dialog = NULL;
-    WaitUntil([&]() {
-        dialog = WaitForWindow(GetCurrentProcessId(), OptionDialogCaption, 0);
-        return dialog != NULL || driver->setupReturned;
-    });
-    if (dialog == NULL)
-        return 0;
-    driver->shown = true;
-    (*driver->script)(dialog);
-    if (!WaitUntilGone(dialog)) {
-        driver->leftOpen = true;
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    }
-    return 0;
-}
-
-}
-
 SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::function<void(HWND)>& script)
 {
-    Driver driver = { &script, 0, false, false };
-    HANDLE thread = CreateThread(NULL, 0, Drive, &driver, 0, NULL);
-    SetupRun run;
+    SetupRun run = SetupRun();
+    volatile LONG setupReturned = 0;
+    const std::function<void()> drive = [&]() {
+        // Until the dialog appears, or APCSetup has returned without one.
+        HWND dialog = NULL;
+        WaitUntil([&]() {
+            dialog = WaitForWindow(GetCurrentProcessId(), OptionDialogCaption, 0);
+            return dialog != NULL || setupReturned;
+        });
+        if (dialog == NULL)
+            return;
+        run.dialogShown = true;
+        script(dialog);
+        if (!WaitUntilGone(dialog)) {
+            run.leftOpen = true;
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        }
+    };
+    HANDLE thread = StartThread(drive);
     run.result = plugin.Setup(parent);
-    InterlockedExchange(&driver.setupReturned, 1);
+    InterlockedExchange(&setupReturned, 1);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
-    run.dialogShown = driver.shown;
-    run.leftOpen = driver.leftOpen;
     return run;
 }
 

@@ -69,6 +69,17 @@ void CopyFileOrFail(const std::string& from, const std::string& to)
     REQUIRE_MESSAGE(CopyFileA(from.c_str(), to.c_str(), FALSE), "cannot copy " << from << " to " << to);
 }
 
+static DWORD WINAPI RunWork(LPVOID work)
+{
+    (*static_cast<const std::function<void()>*>(work))();
+    return 0;
+}
+
+HANDLE StartThread(const std::function<void()>& work)
+{
+    return CreateThread(NULL, 0, RunWork, const_cast<std::function<void()>*>(&work), 0, NULL);
+}
+
 static void RemoveTree(const std::string& path)
 {
     WIN32_FIND_DATAA found;

@@ -2,10 +2,11 @@
 #define KESTRUNE_TESTS_WINETEST_H
 
 // Helpers shared by the tests: files and folders in the prefix, code page 932 text,
-// the recording MCI driver's log.
+// threads, the recording MCI driver's log.
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ std::string ReadFileBytes(const std::string& path);
 // cache keyed on the modification time sees every rewrite.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 void CopyFileOrFail(const std::string& from, const std::string& to);
+
+// Starts the work on a thread of its own. The work must outlive the thread: wait for the
+// handle, then close it.
+HANDLE StartThread(const std::function<void()>& work);
 
 // A fresh folder under the prefix's temporary folder, removed with everything in it.
 class TempDir {
