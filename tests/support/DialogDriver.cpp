@@ -4,6 +4,45 @@
 
 const wchar_t OptionDialogCaption[] = L"Kestrune オプション設定";
 
+namespace {
+
+bool IsChecked(HWND dialog, int id)
+{
+    return SendDlgItemMessageW(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool IsEnabled(HWND dialog, int id)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
+}
+
+DialogView Look(HWND dialog)
+{
+    DialogView seen = DialogView();
+    HWND combo = GetDlgItem(dialog, IDC_DRIVE);
+    LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char text[MAX_PATH] = "";
+        SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        seen.items.push_back(text);
+    }
+    seen.selection = static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0));
+    seen.runOn = IsChecked(dialog, IDC_RUNON);
+    seen.closeOn = IsChecked(dialog, IDC_CLOSEON);
+    seen.driveEnabled = IsEnabled(dialog, IDC_DRIVE);
+    seen.closeOnEnabled = IsEnabled(dialog, IDC_CLOSEON);
+    seen.labelEnabled = IsEnabled(dialog, IDC_DRIVE_LABEL);
+    seen.owner = GetWindow(dialog, GW_OWNER);
+    GUITHREADINFO gui = GUITHREADINFO();
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &gui);
+    seen.focus = gui.hwndFocus;
+    seen.runOnControl = GetDlgItem(dialog, IDC_RUNON);
+    return seen;
+}
+
 SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::function<void(HWND)>& script)
 {
     SetupRun run = SetupRun();
@@ -18,6 +57,7 @@ SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::functio
         if (dialog == NULL)
             return;
         run.dialogShown = true;
+        run.opened = Look(dialog);
         script(dialog);
         if (!WaitUntilGone(dialog)) {
             run.leftOpen = true;
@@ -30,34 +70,6 @@ SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::functio
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     return run;
-}
-
-std::vector<std::string> ComboItems(HWND dialog)
-{
-    std::vector<std::string> items;
-    HWND combo = GetDlgItem(dialog, IDC_DRIVE);
-    LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        char text[MAX_PATH] = "";
-        SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-        items.push_back(text);
-    }
-    return items;
-}
-
-int ComboSelection(HWND dialog)
-{
-    return static_cast<int>(SendDlgItemMessageA(dialog, IDC_DRIVE, CB_GETCURSEL, 0, 0));
-}
-
-bool IsChecked(HWND dialog, int id)
-{
-    return SendDlgItemMessageW(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-bool IsEnabled(HWND dialog, int id)
-{
-    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
 }
 
 std::wstring ControlText(HWND dialog, int id)
