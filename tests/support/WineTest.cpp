@@ -12,7 +12,7 @@ std::wstring FromCp932(const std::string& bytes)
     return text;
 }
 
-std::string BuildFile(const char* relative)
+std::string BuildFile(const std::string& relative)
 {
     // KESTRUNE_BUILD_DIR is the build folder's Unix path; drive Z: is the Unix root.
     std::string path = "Z:" KESTRUNE_BUILD_DIR "/";
@@ -45,20 +45,14 @@ std::string ReadFileBytes(const std::string& path)
 
 void WriteFileBytes(const std::string& path, const std::string& bytes)
 {
-    static LONGLONG age = 0;
+    // 2020-01-01 in steps of 100 ns since 1601, and a second later at each write.
+    static ULONGLONG stamp = 132223104000000000ULL;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     REQUIRE_MESSAGE(file != INVALID_HANDLE_VALUE, "cannot create " << path);
     DWORD written = 0;
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL);
-    SYSTEMTIME base = { 2020, 1, 0, 1, 0, 0, 0, 0 };
-    FILETIME time;
-    SystemTimeToFileTime(&base, &time);
-    ULARGE_INTEGER stamp;
-    stamp.LowPart = time.dwLowDateTime;
-    stamp.HighPart = time.dwHighDateTime;
-    stamp.QuadPart += static_cast<ULONGLONG>(++age) * 10000000ULL;
-    time.dwLowDateTime = stamp.LowPart;
-    time.dwHighDateTime = stamp.HighPart;
+    stamp += 10000000ULL;
+    FILETIME time = { static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32) };
     SetFileTime(file, NULL, NULL, &time);
     CloseHandle(file);
     REQUIRE(written == bytes.size());

@@ -19,7 +19,7 @@ const std::string DefaultLabel = "\x83\x66\x83\x74\x83\x48\x83\x8B\x83\x67";  //
 const std::string AllLabel = "\x91\x53\x82\xC4";                               // 全て
 
 // A file of this build folder, as a Windows path ("tools\\quillon-host\\full\\Quillon.exe").
-std::string BuildFile(const char* relative);
+std::string BuildFile(const std::string& relative);
 
 std::string JoinPath(const std::string& folder, const std::string& name);
 std::string ReadFileBytes(const std::string& path);
