@@ -6,7 +6,6 @@
 
 #include <doctest.h>
 
-#include <windows.h>
 #include <stdlib.h>
 
 #include "support/BoxWatcher.h"
