@@ -184,10 +184,9 @@ TEST_SUITE("hostile-settings") {
 
 TEST_CASE("hostile settings files end in defined results at a retrieval end and in the dialog")
 {
-    std::vector<Hostile> rows = Rows();
+    const std::vector<Hostile> rows = Rows();
     CHECK(rows.size() >= 50);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const Hostile& row = rows[i];
+    for (const Hostile& row : rows) {
         INFO("file: " << std::string(row.name));
         TempDir dir;
         PluginUnderTest plugin(dir.Path());

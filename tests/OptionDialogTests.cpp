@@ -57,8 +57,7 @@ TEST_CASE("the dialog opens over the host's window with the optical drives betwe
 {
     LoadedPlugin plugin;
     HostWindow host;
-    std::wstring texts[6];
-    std::wstring classes[6];
+    std::wstring texts[6], classes[6];
     RECT placed[6], expected[6];
     SetupRun run = RunSetup(plugin, host.Handle(), [&](HWND dialog) {
         for (int i = 0; i < 6; ++i) {
@@ -119,8 +118,7 @@ TEST_CASE("the dialog opens with the saved settings")
         { "CloseOn 1", "CloseOn=1\r\n", 0, true, true },
         { "CloseOn 2 is not on", "CloseOn=2\r\n", 0, true, false },
     };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        const Case& c = cases[i];
+    for (const Case& c : cases) {
         INFO("case: " << std::string(c.name));
         LoadedPlugin plugin(c.settings);
         SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDCANCEL); });

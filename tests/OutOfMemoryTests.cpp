@@ -139,12 +139,11 @@ TEST_CASE("out of memory on a host thread new to the plug-in: the host's process
 {
     char self[MAX_PATH];
     REQUIRE(GetModuleFileNameA(NULL, self, sizeof self) > 0);
-    const char* const cases[] = { NewThreadRetrievalEnd, NewThreadDialog };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    for (const char* name : { NewThreadRetrievalEnd, NewThreadDialog }) {
         HostProcess host(self);
-        host.Start(std::string("--no-intro=1 --no-skip=1 --test-case=\"") + cases[i] + "\"");
+        host.Start(std::string("--no-intro=1 --no-skip=1 --test-case=\"") + name + "\"");
         int status = host.Wait();
-        INFO(std::string(cases[i]) << ", in a process of its own that ended with " << status << ":\n" << host.Output());
+        INFO(std::string(name) << ", in a process of its own that ended with " << status << ":\n" << host.Output());
         CHECK(status == 0);
     }
 }

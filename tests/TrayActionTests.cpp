@@ -60,8 +60,7 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
         { "empty RunOn: the default, on", "Drive=D:\\\r\nRunOn=\r\n", TraySequence("D:", false) },
         { "keys of another section are not read", "[Other]\r\nDrive=E:\\\r\nRunOn=0\r\n", TraySequence("", false) },
     };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        const Case& c = cases[i];
+    for (const Case& c : cases) {
         INFO("case: " << std::string(c.name));
         LoadedPlugin plugin(c.settings);
         CHECK(plugin.RetrievalLog(2) == c.expected);
