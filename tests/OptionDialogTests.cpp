@@ -200,7 +200,7 @@ TEST_CASE("a save that fails is reported, and the dialog stays open")
     REQUIRE(lock != INVALID_HANDLE_VALUE);
     REQUIRE_FALSE(WritePrivateProfileStringA("Option", "Probe", "1", path.c_str()));
 
-    BoxWatcher boxes(GetCurrentProcessId(), L"プラグインエラー");
+    BoxWatcher boxes(GetCurrentProcessId(), ErrorCaption);
     HWND dialogSeen = NULL;
     bool openAfterFailure = false, enabledAfterFailure = false;
     bool releaseLock = false;
