@@ -71,10 +71,10 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
 TEST_CASE("mail is counted and acted on once per retrieval end")
 {
     LoadedPlugin plugin("Drive=E:\\\r\n");
-    MciLog log;
 
     SUBCASE("a retrieval end without mail reads nothing and moves nothing")
     {
+        MciLog log;
         ImportPatch watch(plugin.Module(), "KERNEL32.dll", "GetPrivateProfileStringA", (void*)CountingProfileRead);
         REQUIRE(watch.Applied());
         ProfileReads = 0;
@@ -88,27 +88,22 @@ TEST_CASE("mail is counted and acted on once per retrieval end")
     }
     SUBCASE("many mails make one action, and the count starts afresh")
     {
-        plugin.Retrieve(3);
-        CHECK(log.Lines() == TraySequence("E:", false));
-        log.Clear();
-        plugin.FolderEndRetrieve();
-        CHECK(log.Lines().empty());
+        CHECK(plugin.RetrievalLog(3) == TraySequence("E:", false));
+        CHECK(plugin.RetrievalLog(0).empty());
     }
     SUBCASE("APCRecFilter answers 0 whatever it is given")
     {
         CHECK(plugin.RecFilter(0) == 0);
         CHECK(plugin.RecFilter(-1) == 0);
         CHECK(plugin.RecFilter(0x7fffffff) == 0);
-        plugin.FolderEndRetrieve();
-        CHECK(log.Lines() == TraySequence("E:", false));
+        CHECK(plugin.RetrievalLog(0) == TraySequence("E:", false));
     }
     SUBCASE("RunOn 0 still brings the count back to 0")
     {
         plugin.WriteSettings(SettingsText("Drive=E:\\\r\nRunOn=0\r\n"));
-        plugin.Retrieve(2);
+        CHECK(plugin.RetrievalLog(2).empty());
         plugin.WriteSettings(SettingsText("Drive=E:\\\r\nRunOn=1\r\n"));
-        plugin.FolderEndRetrieve();
-        CHECK(log.Lines().empty());
+        CHECK(plugin.RetrievalLog(0).empty());
     }
 }
 

@@ -143,11 +143,6 @@ std::vector<std::string> MciLog::Lines() const
     return lines;
 }
 
-void MciLog::Clear()
-{
-    DeleteFileA(path.c_str());
-}
-
 int OpenMciDevices()
 {
     char answer[32] = "";

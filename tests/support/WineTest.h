@@ -53,7 +53,6 @@ public:
     MciLog();
     ~MciLog();
     std::vector<std::string> Lines() const;
-    void Clear();
 
 private:
     TempDir dir;
