@@ -7,15 +7,10 @@
 
 namespace {
 
-const wchar_t ErrorCaption[] = L"プラグインエラー";
-const wchar_t AttachFailureText[] =
-    L"プラグイン「Kestrune」でエラーが発生しました。\r\nQuillon32とプラグインのバージョンを確認してください";
-
 // The host module is loaded once by the test; the plug-in's own reference must be gone.
 bool HostStillReferenced(const std::string& hostFile)
 {
-    HMODULE host = GetModuleHandleA(hostFile.c_str());
-    return host != NULL;
+    return GetModuleHandleA(hostFile.c_str()) != NULL;
 }
 
 }

@@ -27,7 +27,7 @@ TEST_CASE("in the host, a retrieval with mail opens every optical drive, each dr
     INFO("host output:\n" << output);
     CHECK(Contains(output, "APCGetPlugName: Kestrune\r\n"));
     CHECK(Contains(output, "APCStartUp: 1\r\n"));
-    CHECK(log.Lines() == Concat(TraySequence("D:", true), TraySequence("E:", true)));
+    CHECK(log.Lines() == AllTrays(true));
 }
 
 TEST_CASE("a host without the last function gets the box, and the plug-in does not load")
@@ -35,12 +35,11 @@ TEST_CASE("a host without the last function gets the box, and the plug-in does n
     HostProcess host(HostLackingLast);
     MciLog log;
     host.Start("retrieve 1");
-    BoxWatcher boxes(host.Id(), L"プラグインエラー");
+    BoxWatcher boxes(host.Id(), ErrorCaption);
     std::vector<SeenBox> seen = boxes.WaitFor(1);
     REQUIRE(host.Wait() == 1);
     REQUIRE(seen.size() == 1);
-    CHECK(seen[0].text
-          == std::wstring(L"プラグイン「Kestrune」でエラーが発生しました。\r\nQuillon32とプラグインのバージョンを確認してください"));
+    CHECK(seen[0].text == AttachFailureText);
     CHECK(seen[0].icon != static_cast<HICON>(NULL));
     CHECK(Contains(host.Output(), "the plug-in did not load"));
     CHECK(log.Lines().empty());
@@ -50,7 +49,7 @@ TEST_CASE("the version box appears over the host's window")
 {
     HostProcess host(FullHost);
     host.Start("version");
-    BoxWatcher boxes(host.Id(), L"プラグイン情報");
+    BoxWatcher boxes(host.Id(), InfoCaption);
     std::vector<SeenBox> seen = boxes.WaitFor(1);
     REQUIRE(host.Wait() == 0);
     REQUIRE(seen.size() == 1);

@@ -157,7 +157,7 @@ std::vector<std::string> ExpectedTrays(const Hostile& row)
     if (trays == "default")
         return TraySequence("", closeFirst);
     if (trays == "all")
-        return Concat(TraySequence("D:", closeFirst), TraySequence("E:", closeFirst));
+        return AllTrays(closeFirst);
     return TraySequence(trays, closeFirst);
 }
 
@@ -184,37 +184,26 @@ TEST_SUITE("hostile-settings") {
 
 TEST_CASE("hostile settings files end in defined results at a retrieval end and in the dialog")
 {
-    std::vector<Hostile> rows = Rows();
+    const std::vector<Hostile> rows = Rows();
     CHECK(rows.size() >= 50);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const Hostile& row = rows[i];
+    for (const Hostile& row : rows) {
         INFO("file: " << std::string(row.name));
         TempDir dir;
         PluginUnderTest plugin(dir.Path());
         HANDLE held = Place(row, plugin);
         REQUIRE(plugin.Load());
-        {
-            MciLog log;
-            plugin.Retrieve(1);
-            std::vector<std::string> lines = log.Lines();
-            if (std::string(row.trays) == "refused")
-                CHECK_MESSAGE(IsOneRefusedOpen(lines), "MCI log: " << doctest::toString(lines));
-            else
-                CHECK(lines == ExpectedTrays(row));
-            CHECK(OpenMciDevices() == 0);
-        }
-        int selection = -2;
-        bool runOn = false, closeOn = false;
-        SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
-            selection = ComboSelection(dialog);
-            runOn = IsChecked(dialog, IDC_RUNON);
-            closeOn = IsChecked(dialog, IDC_CLOSEON);
-            Click(dialog, IDCANCEL);
-        });
+        const std::vector<std::string> lines = plugin.RetrievalLog();
+        if (std::string(row.trays) == "refused")
+            CHECK_MESSAGE(IsOneRefusedOpen(lines), "MCI log: " << doctest::toString(lines));
+        else
+            CHECK(lines == ExpectedTrays(row));
+        CHECK(OpenMciDevices() == 0);
+        SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDCANCEL); });
         CHECK(run.result == 2);
-        CHECK(selection == row.listed);
-        CHECK(runOn == ((row.switches & RunOn) != 0));
-        CHECK(closeOn == ((row.switches & CloseOn) != 0));
+        CHECK(run.dialogShown);
+        CHECK(run.opened.selection == row.listed);
+        CHECK(run.opened.runOn == ((row.switches & RunOn) != 0));
+        CHECK(run.opened.closeOn == ((row.switches & CloseOn) != 0));
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
     }

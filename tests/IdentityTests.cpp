@@ -26,7 +26,7 @@ TEST_CASE("the version box belongs to the host's window and says which version t
     LoadedPlugin plugin;
     HostWindow host;
     REQUIRE(host.Handle() != NULL);
-    BoxWatcher boxes(GetCurrentProcessId(), L"プラグイン情報");
+    BoxWatcher boxes(GetCurrentProcessId(), InfoCaption);
     CHECK(plugin.VersionInfo(host.Handle()) == IDOK);
     std::vector<SeenBox> seen = boxes.Seen();
     REQUIRE(seen.size() == 1);
@@ -81,7 +81,7 @@ TEST_CASE("the version resource says what Explorer shows, and agrees with the ve
     CHECK(VersionString(info, L"OriginalFilename") == L"Kestrune.dll");
     CHECK(VersionString(info, L"FileDescription") == L"新着メールをCDトレイの開閉で知らせるQuillon32用プラグイン");
 
-    BoxWatcher boxes(GetCurrentProcessId(), L"プラグイン情報");
+    BoxWatcher boxes(GetCurrentProcessId(), InfoCaption);
     HostWindow host;
     CHECK(plugin.VersionInfo(host.Handle()) == IDOK);
     std::vector<SeenBox> seen = boxes.Seen();
@@ -96,7 +96,7 @@ TEST_CASE("no version box over a window that is gone: the answer is 0")
     HWND gone = CreateWindowExW(0, L"STATIC", L"gone", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     REQUIRE(gone != NULL);
     DestroyWindow(gone);
-    BoxWatcher boxes(GetCurrentProcessId(), L"プラグイン情報");
+    BoxWatcher boxes(GetCurrentProcessId(), InfoCaption);
     CHECK(plugin.VersionInfo(gone) == 0);
     CHECK(boxes.Seen().empty());
 }

@@ -20,32 +20,6 @@ const TemplateItem OptionControls[6] = {
     { Child | BS_PUSHBUTTON | WS_TABSTOP, 115, 70, 50, 14, IDCANCEL, L"BUTTON", L"キャンセル" },
 };
 
-// What the script saw of the dialog as it opened.
-struct Seen {
-    std::vector<std::string> items;
-    int selection;
-    bool runOn, closeOn, driveEnabled, closeOnEnabled, labelEnabled;
-    HWND owner, focus, runOnControl;
-};
-
-void Look(HWND dialog, Seen& seen)
-{
-    seen.items = ComboItems(dialog);
-    seen.selection = ComboSelection(dialog);
-    seen.runOn = IsChecked(dialog, IDC_RUNON);
-    seen.closeOn = IsChecked(dialog, IDC_CLOSEON);
-    seen.driveEnabled = IsEnabled(dialog, IDC_DRIVE);
-    seen.closeOnEnabled = IsEnabled(dialog, IDC_CLOSEON);
-    seen.labelEnabled = IsEnabled(dialog, IDC_DRIVE_LABEL);
-    seen.owner = GetWindow(dialog, GW_OWNER);
-    GUITHREADINFO gui;
-    ZeroMemory(&gui, sizeof gui);
-    gui.cbSize = sizeof gui;
-    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &gui);
-    seen.focus = gui.hwndFocus;
-    seen.runOnControl = GetDlgItem(dialog, IDC_RUNON);
-}
-
 }
 
 TEST_SUITE("dialog") {
@@ -83,12 +57,9 @@ TEST_CASE("the dialog opens over the host's window with the optical drives betwe
 {
     LoadedPlugin plugin;
     HostWindow host;
-    Seen seen = Seen();
-    std::wstring texts[6];
-    std::wstring classes[6];
+    std::wstring texts[6], classes[6];
     RECT placed[6], expected[6];
     SetupRun run = RunSetup(plugin, host.Handle(), [&](HWND dialog) {
-        Look(dialog, seen);
         for (int i = 0; i < 6; ++i) {
             const TemplateItem& item = OptionControls[i];
             HWND control = GetDlgItem(dialog, item.id);
@@ -109,10 +80,10 @@ TEST_CASE("the dialog opens over the host's window with the optical drives betwe
     });
     REQUIRE(run.dialogShown);
     CHECK(run.result == 2);
-    CHECK(seen.owner == host.Handle());
-    CHECK(seen.focus == seen.runOnControl);
+    CHECK(run.opened.owner == host.Handle());
+    CHECK(run.opened.focus == run.opened.runOnControl);
     const std::vector<std::string> listed = { DefaultLabel, "D:\\", "E:\\", AllLabel };
-    CHECK(seen.items == listed);
+    CHECK(run.opened.items == listed);
     for (int i = 0; i < 6; ++i) {
         const TemplateItem& item = OptionControls[i];
         INFO("control " << item.id);
@@ -147,23 +118,18 @@ TEST_CASE("the dialog opens with the saved settings")
         { "CloseOn 1", "CloseOn=1\r\n", 0, true, true },
         { "CloseOn 2 is not on", "CloseOn=2\r\n", 0, true, false },
     };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        const Case& c = cases[i];
+    for (const Case& c : cases) {
         INFO("case: " << std::string(c.name));
         LoadedPlugin plugin(c.settings);
-        Seen seen = Seen();
-        SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
-            Look(dialog, seen);
-            Click(dialog, IDCANCEL);
-        });
+        SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDCANCEL); });
         REQUIRE(run.dialogShown);
         CHECK(run.result == 2);
-        CHECK(seen.selection == c.selection);
-        CHECK(seen.runOn == c.runOn);
-        CHECK(seen.closeOn == c.closeOn);
-        CHECK(seen.driveEnabled == c.runOn);
-        CHECK(seen.closeOnEnabled == c.runOn);
-        CHECK(seen.labelEnabled);
+        CHECK(run.opened.selection == c.selection);
+        CHECK(run.opened.runOn == c.runOn);
+        CHECK(run.opened.closeOn == c.closeOn);
+        CHECK(run.opened.driveEnabled == c.runOn);
+        CHECK(run.opened.closeOnEnabled == c.runOn);
+        CHECK(run.opened.labelEnabled);
     }
 }
 
@@ -183,12 +149,12 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
     SUBCASE("switched off, the drive and CloseOn are disabled but kept, and written")
     {
         plugin.WriteSettings(SettingsText("Drive=E:\\\r\nRunOn=2\r\nCloseOn=1\r\n"));
-        Seen off = Seen(), on = Seen();
+        DialogView off = DialogView(), on = DialogView();
         SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
             Click(dialog, IDC_RUNON);
-            Look(dialog, off);
+            off = Look(dialog);
             Click(dialog, IDC_RUNON);
-            Look(dialog, on);
+            on = Look(dialog);
             Click(dialog, IDC_RUNON);
             Click(dialog, IDOK);
         });
@@ -234,7 +200,7 @@ TEST_CASE("a save that fails is reported, and the dialog stays open")
     REQUIRE(lock != INVALID_HANDLE_VALUE);
     REQUIRE_FALSE(WritePrivateProfileStringA("Option", "Probe", "1", path.c_str()));
 
-    BoxWatcher boxes(GetCurrentProcessId(), L"プラグインエラー");
+    BoxWatcher boxes(GetCurrentProcessId(), ErrorCaption);
     HWND dialogSeen = NULL;
     bool openAfterFailure = false, enabledAfterFailure = false;
     bool releaseLock = false;
@@ -292,9 +258,7 @@ TEST_CASE("what the dialog saves is what the next retrieval end does")
         Click(dialog, IDOK);
     });
     REQUIRE(run.result == 1);
-    MciLog log;
-    plugin.Retrieve(1);
-    CHECK(log.Lines() == TraySequence("E:", true));
+    CHECK(plugin.RetrievalLog() == TraySequence("E:", true));
 }
 
 }
@@ -304,15 +268,11 @@ TEST_SUITE("no-optical-drive") {
 TEST_CASE("without optical drives the list holds only the two labels")
 {
     LoadedPlugin plugin("Drive=" + AllLabel + "\r\n");
-    Seen seen = Seen();
-    SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
-        Look(dialog, seen);
-        Click(dialog, IDOK);
-    });
+    SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDOK); });
     CHECK(run.result == 1);
     const std::vector<std::string> listed = { DefaultLabel, AllLabel };
-    CHECK(seen.items == listed);
-    CHECK(seen.selection == 1);
+    CHECK(run.opened.items == listed);
+    CHECK(run.opened.selection == 1);
     CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=" + AllLabel + "\r\nRunOn=1\r\nCloseOn=0\r\n"));
 }
 

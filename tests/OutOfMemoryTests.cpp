@@ -16,31 +16,23 @@ TEST_CASE("a retrieval end over all drives with each heap request refused in tur
     // The runtime's one-time requests for this module on this thread are made before counting,
     // so that every request counted recurs at each retrieval end.
     plugin.Retrieve(1);
-    MciLog log;
     PluginHeap heap(plugin.Module());
-    plugin.Retrieve(1);
+    REQUIRE(plugin.RetrievalLog() == AllTrays(true));
     LONG points = heap.Count();
     REQUIRE(points >= 1);
-    const std::vector<std::string> full = Concat(TraySequence("D:", true), TraySequence("E:", true));
-    REQUIRE(log.Lines() == full);
     MESSAGE("heap requests at a retrieval end over all drives: " << points);
 
     for (LONG point = 1; point <= points; ++point) {
         INFO("refused request " << point << " of " << points);
-        log.Clear();
         heap.Refusing(point);
-        plugin.Retrieve(2);
+        std::vector<std::string> lines = plugin.RetrievalLog(2);
         heap.Refusing(0);
         CHECK(OpenMciDevices() == 0);
-        std::vector<std::string> lines = log.Lines();
         // Trays that were reached got their whole sequence.
         CHECK(lines.size() % 4 == 0);
         // The count started afresh: an end without new mail does nothing.
-        log.Clear();
-        plugin.FolderEndRetrieve();
-        CHECK(log.Lines().empty());
-        plugin.Retrieve(1);
-        CHECK(log.Lines() == full);
+        CHECK(plugin.RetrievalLog(0).empty());
+        CHECK(plugin.RetrievalLog(1) == AllTrays(true));
     }
 }
 
@@ -92,16 +84,10 @@ TEST_CASE("the dialog with each heap request refused in turn, opening and saving
 
 namespace {
 
-DWORD WINAPI RunWork(LPVOID work)
-{
-    (*static_cast<const std::function<void()>*>(work))();
-    return 0;
-}
-
 // Runs the work on a thread that has never called the plug-in, as a host may, and waits.
 void OnNewThread(const std::function<void()>& work)
 {
-    HANDLE thread = CreateThread(NULL, 0, RunWork, const_cast<std::function<void()>*>(&work), 0, NULL);
+    HANDLE thread = StartThread(work);
     REQUIRE(thread != NULL);
     CHECK(WaitForSingleObject(thread, 60000) == WAIT_OBJECT_0);
     CloseHandle(thread);
@@ -116,33 +102,26 @@ const char NewThreadDialog[] = "the dialog on a new thread with every heap reque
 // process, it would take the whole test run with it.
 TEST_CASE(NewThreadRetrievalEnd * doctest::skip())
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
-    REQUIRE(plugin.LoadWithSettings("Drive=\x91\x53\x82\xC4\r\nCloseOn=1\r\n"));
-    MciLog log;
+    LoadedPlugin plugin("Drive=" + AllLabel + "\r\nCloseOn=1\r\n");
     PluginHeap heap(plugin.Module());
     REQUIRE(plugin.RecFilter() == 0);
     heap.RefusingAll();
-    OnNewThread([&] { plugin.FolderEndRetrieve(); });
+    std::vector<std::string> lines(1, "(the thread did not run)");
+    OnNewThread([&] { lines = plugin.RetrievalLog(0); });
     heap.Refusing(0);
-    CHECK(log.Lines().empty());
+    CHECK(lines.empty());
     CHECK(OpenMciDevices() == 0);
     // The count started afresh: an end without new mail does nothing, with the heap back.
-    OnNewThread([&] { plugin.FolderEndRetrieve(); });
-    CHECK(log.Lines().empty());
-    OnNewThread([&] {
-        plugin.RecFilter();
-        plugin.FolderEndRetrieve();
-    });
-    CHECK(log.Lines() == Concat(TraySequence("D:", true), TraySequence("E:", true)));
+    OnNewThread([&] { lines = plugin.RetrievalLog(0); });
+    CHECK(lines.empty());
+    OnNewThread([&] { lines = plugin.RetrievalLog(1); });
+    CHECK(lines == AllTrays(true));
 }
 
 TEST_CASE(NewThreadDialog * doctest::skip())
 {
-    TempDir dir;
-    PluginUnderTest plugin(dir.Path());
     const std::string lines = "Drive=D:\\\r\nRunOn=1\r\nCloseOn=0\r\n";
-    REQUIRE(plugin.LoadWithSettings(lines));
+    LoadedPlugin plugin(lines);
     PluginHeap heap(plugin.Module());
     SetupRun run = SetupRun();
     const auto setupPressingOk = [&] { run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDOK); }); };
@@ -160,12 +139,11 @@ TEST_CASE("out of memory on a host thread new to the plug-in: the host's process
 {
     char self[MAX_PATH];
     REQUIRE(GetModuleFileNameA(NULL, self, sizeof self) > 0);
-    const char* const cases[] = { NewThreadRetrievalEnd, NewThreadDialog };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    for (const char* name : { NewThreadRetrievalEnd, NewThreadDialog }) {
         HostProcess host(self);
-        host.Start(std::string("--no-intro=1 --no-skip=1 --test-case=\"") + cases[i] + "\"");
+        host.Start(std::string("--no-intro=1 --no-skip=1 --test-case=\"") + name + "\"");
         int status = host.Wait();
-        INFO(std::string(cases[i]) << ", in a process of its own that ended with " << status << ":\n" << host.Output());
+        INFO(std::string(name) << ", in a process of its own that ended with " << status << ":\n" << host.Output());
         CHECK(status == 0);
     }
 }

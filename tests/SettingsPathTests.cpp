@@ -6,28 +6,18 @@
 
 namespace {
 
-// Loads the plug-in from folder\fileName, puts "Drive=<letter>:\" into each candidate
-// settings file, runs a retrieval with mail, and returns the drive that was opened.
-std::string DriveUsed(const std::string& folder, const std::string& fileName,
-                      const std::vector<std::pair<std::string, char> >& candidates)
+// Loads the plug-in from folder\fileName with "Drive=E:\" in the settings file used and
+// "Drive=D:\" in the other, runs a retrieval with mail, and returns its first MCI command.
+std::string DriveUsed(const std::string& folder, const std::string& fileName, const std::string& used,
+                      const std::string& other)
 {
     PluginUnderTest plugin(folder, fileName);
-    for (size_t i = 0; i < candidates.size(); ++i)
-        WriteFileBytes(candidates[i].first, SettingsText(std::string("Drive=") + candidates[i].second + ":\\\r\n"));
+    WriteFileBytes(used, SettingsText("Drive=E:\\\r\n"));
+    WriteFileBytes(other, SettingsText("Drive=D:\\\r\n"));
     REQUIRE(plugin.Load());
-    MciLog log;
-    plugin.Retrieve(1);
-    std::vector<std::string> lines = log.Lines();
+    std::vector<std::string> lines = plugin.RetrievalLog();
     REQUIRE(!lines.empty());
     return lines[0];
-}
-
-std::vector<std::pair<std::string, char> > Candidates(const std::string& used, const std::string& other)
-{
-    std::vector<std::pair<std::string, char> > files;
-    files.push_back(std::make_pair(used, 'E'));
-    files.push_back(std::make_pair(other, 'D'));
-    return files;
 }
 
 const std::string OpenedE = "open E: flags=0x2202";
@@ -43,33 +33,30 @@ TEST_CASE("the settings file lies beside the module and takes its name")
 
     SUBCASE("Kestrune.dll reads Kestrune.ini")
     {
-        CHECK(DriveUsed(dir.Path(), "Kestrune.dll", Candidates(dir.File("Kestrune.ini"), dir.File("Kestrune.dll.ini")))
-              == OpenedE);
+        CHECK(DriveUsed(dir.Path(), "Kestrune.dll", dir.File("Kestrune.ini"), dir.File("Kestrune.dll.ini")) == OpenedE);
     }
     SUBCASE("a renamed module reads its own file")
     {
-        CHECK(DriveUsed(dir.Path(), "Mail.Tray.dll", Candidates(dir.File("Mail.Tray.ini"), dir.File("Mail.ini")))
-              == OpenedE);
+        CHECK(DriveUsed(dir.Path(), "Mail.Tray.dll", dir.File("Mail.Tray.ini"), dir.File("Mail.ini")) == OpenedE);
     }
     SUBCASE("a module without extension gets .ini appended")
     {
-        CHECK(DriveUsed(dir.Path(), "plugin", Candidates(dir.File("plugin.ini"), dir.File("Kestrune.ini"))) == OpenedE);
+        CHECK(DriveUsed(dir.Path(), "plugin", dir.File("plugin.ini"), dir.File("Kestrune.ini")) == OpenedE);
     }
     SUBCASE("a dot in a folder name is no extension")
     {
         std::string dotted = dir.SubDir("a.b");
-        CHECK(DriveUsed(dotted, "plugin", Candidates(JoinPath(dotted, "plugin.ini"), dir.File("a.ini"))) == OpenedE);
+        CHECK(DriveUsed(dotted, "plugin", JoinPath(dotted, "plugin.ini"), dir.File("a.ini")) == OpenedE);
     }
     SUBCASE("a folder named with a trail byte 5C")
     {
         std::string folder = dir.SubDir(Hyou);
-        CHECK(DriveUsed(folder, "Kestrune.dll", Candidates(JoinPath(folder, "Kestrune.ini"), dir.File(Hyou + ".ini")))
-              == OpenedE);
+        CHECK(DriveUsed(folder, "Kestrune.dll", JoinPath(folder, "Kestrune.ini"), dir.File(Hyou + ".ini")) == OpenedE);
     }
     SUBCASE("an extension ending in a trail byte 5C")
     {
-        CHECK(DriveUsed(dir.Path(), "plugin." + Hyou,
-                        Candidates(dir.File("plugin.ini"), dir.File("plugin." + Hyou + ".ini"))) == OpenedE);
+        CHECK(DriveUsed(dir.Path(), "plugin." + Hyou, dir.File("plugin.ini"), dir.File("plugin." + Hyou + ".ini"))
+              == OpenedE);
     }
 }
 
@@ -83,9 +70,7 @@ TEST_CASE("a module path too long for .ini means no settings file")
     REQUIRE(folder.size() + 1 + name.size() == 259);
     PluginUnderTest plugin(folder, name);
     REQUIRE(plugin.Load());
-    MciLog log;
-    plugin.Retrieve(1);
-    CHECK(log.Lines() == TraySequence("", false));
+    CHECK(plugin.RetrievalLog() == TraySequence("", false));
 }
 
 }

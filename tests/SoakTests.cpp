@@ -6,7 +6,6 @@
 
 #include <doctest.h>
 
-#include <windows.h>
 #include <stdlib.h>
 
 #include "support/BoxWatcher.h"
@@ -113,7 +112,7 @@ TEST_CASE("retrieval ends over two drives keep memory flat and close every devic
 
     std::vector<std::string> lines = log.Lines();
     CHECK(lines.size() == static_cast<size_t>(ends) * 8);
-    const std::vector<std::string> both = Concat(TraySequence("D:", true), TraySequence("E:", true));
+    const std::vector<std::string> both = AllTrays(true);
     size_t whole = 0;
     for (size_t i = 0; i + 8 <= lines.size(); i += 8)
         if (std::equal(both.begin(), both.end(), lines.begin() + i))

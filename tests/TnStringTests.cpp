@@ -3,7 +3,6 @@
 #include <doctest.h>
 
 #include <limits.h>
-#include <stdlib.h>
 
 #include <string>
 

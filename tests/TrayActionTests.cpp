@@ -8,7 +8,6 @@
 
 namespace {
 
-
 LONG ProfileReads;
 DWORD WINAPI CountingProfileRead(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR value, DWORD size, LPCSTR file)
 {
@@ -29,8 +28,6 @@ TEST_SUITE("tray") {
 TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
 {
     std::vector<std::string> none;
-    std::vector<std::string> bothDrives = Concat(TraySequence("D:", false), TraySequence("E:", false));
-    std::vector<std::string> bothClosedFirst = Concat(TraySequence("D:", true), TraySequence("E:", true));
     const Case cases[] = {
         { "no settings file: the default device", NoSettingsFile, TraySequence("", false) },
         { "no Drive key", "RunOn=1\r\n", TraySequence("", false) },
@@ -40,8 +37,8 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
         { "a root", "Drive=D:\\\r\n", TraySequence("D:", false) },
         { "a lower-case root", "Drive=d:\\\r\n", TraySequence("d:", false) },
         { "a root with more after it", "Drive=E:\\music\r\n", TraySequence("E:", false) },
-        { "all drives, in letter order", "Drive=" + AllLabel + "\r\n", bothDrives },
-        { "all drives, CloseOn 1", "Drive=" + AllLabel + "\r\nCloseOn=1\r\n", bothClosedFirst },
+        { "all drives, in letter order", "Drive=" + AllLabel + "\r\n", AllTrays(false) },
+        { "all drives, CloseOn 1", "Drive=" + AllLabel + "\r\nCloseOn=1\r\n", AllTrays(true) },
         { "an absent drive: the open fails", "Drive=X:\\\r\nCloseOn=1\r\n",
           std::vector<std::string>(1, "open X: flags=0x2202 refused") },
         { "a fixed disk is no optical drive", "Drive=C:\\\r\n",
@@ -63,13 +60,10 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
         { "empty RunOn: the default, on", "Drive=D:\\\r\nRunOn=\r\n", TraySequence("D:", false) },
         { "keys of another section are not read", "[Other]\r\nDrive=E:\\\r\nRunOn=0\r\n", TraySequence("", false) },
     };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        const Case& c = cases[i];
+    for (const Case& c : cases) {
         INFO("case: " << std::string(c.name));
         LoadedPlugin plugin(c.settings);
-        MciLog log;
-        plugin.Retrieve(2);
-        CHECK(log.Lines() == c.expected);
+        CHECK(plugin.RetrievalLog(2) == c.expected);
         CHECK(OpenMciDevices() == 0);
     }
 }
@@ -77,10 +71,10 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
 TEST_CASE("mail is counted and acted on once per retrieval end")
 {
     LoadedPlugin plugin("Drive=E:\\\r\n");
-    MciLog log;
 
     SUBCASE("a retrieval end without mail reads nothing and moves nothing")
     {
+        MciLog log;
         ImportPatch watch(plugin.Module(), "KERNEL32.dll", "GetPrivateProfileStringA", (void*)CountingProfileRead);
         REQUIRE(watch.Applied());
         ProfileReads = 0;
@@ -94,75 +88,58 @@ TEST_CASE("mail is counted and acted on once per retrieval end")
     }
     SUBCASE("many mails make one action, and the count starts afresh")
     {
-        plugin.Retrieve(3);
-        CHECK(log.Lines() == TraySequence("E:", false));
-        log.Clear();
-        plugin.FolderEndRetrieve();
-        CHECK(log.Lines().empty());
+        CHECK(plugin.RetrievalLog(3) == TraySequence("E:", false));
+        CHECK(plugin.RetrievalLog(0).empty());
     }
     SUBCASE("APCRecFilter answers 0 whatever it is given")
     {
         CHECK(plugin.RecFilter(0) == 0);
         CHECK(plugin.RecFilter(-1) == 0);
         CHECK(plugin.RecFilter(0x7fffffff) == 0);
-        plugin.FolderEndRetrieve();
-        CHECK(log.Lines() == TraySequence("E:", false));
+        CHECK(plugin.RetrievalLog(0) == TraySequence("E:", false));
     }
     SUBCASE("RunOn 0 still brings the count back to 0")
     {
         plugin.WriteSettings(SettingsText("Drive=E:\\\r\nRunOn=0\r\n"));
-        plugin.Retrieve(2);
+        CHECK(plugin.RetrievalLog(2).empty());
         plugin.WriteSettings(SettingsText("Drive=E:\\\r\nRunOn=1\r\n"));
-        plugin.FolderEndRetrieve();
-        CHECK(log.Lines().empty());
+        CHECK(plugin.RetrievalLog(0).empty());
     }
 }
 
 TEST_CASE("hand edits of the settings file take effect at the next retrieval end")
 {
     LoadedPlugin plugin("Drive=D:\\\r\n");
-    MciLog log;
-    plugin.Retrieve(1);
-    CHECK(log.Lines() == TraySequence("D:", false));
+    CHECK(plugin.RetrievalLog() == TraySequence("D:", false));
 
-    log.Clear();
     plugin.WriteSettings(SettingsText("Drive=E:\\\r\nCloseOn=1\r\n"));
-    plugin.Retrieve(1);
-    CHECK(log.Lines() == TraySequence("E:", true));
+    CHECK(plugin.RetrievalLog() == TraySequence("E:", true));
 
-    log.Clear();
     DeleteFileA(plugin.SettingsFile().c_str());
-    plugin.Retrieve(1);
-    CHECK(log.Lines() == TraySequence("", false));
+    CHECK(plugin.RetrievalLog() == TraySequence("", false));
 }
 
 TEST_CASE("out of memory at a retrieval end stays inside the plug-in, and the count starts afresh")
 {
     LoadedPlugin plugin("Drive=" + AllLabel + "\r\n");
-    MciLog log;
     plugin.RecFilter();
     {
         PluginHeap heap(plugin.Module());
         heap.RefusingAll();
         CHECK(plugin.RecFilter() == 0);
-        plugin.FolderEndRetrieve();
+        CHECK(plugin.RetrievalLog(0).empty());
     }
-    CHECK(log.Lines().empty());
-    plugin.FolderEndRetrieve();
-    CHECK(log.Lines().empty());
-    plugin.Retrieve(1);
-    CHECK(log.Lines() == Concat(TraySequence("D:", false), TraySequence("E:", false)));
+    CHECK(plugin.RetrievalLog(0).empty());
+    CHECK(plugin.RetrievalLog(1) == AllTrays(false));
 }
 
 TEST_CASE("a count that reaches its maximum still means mail")
 {
     LoadedPlugin plugin("Drive=D:\\\r\n");
-    MciLog log;
     // One more than the count can hold: it must stay positive rather than wrap round.
     for (unsigned int i = 0; i <= 0x7fffffffu; ++i)
         plugin.RecFilter();
-    plugin.FolderEndRetrieve();
-    CHECK(log.Lines() == TraySequence("D:", false));
+    CHECK(plugin.RetrievalLog(0) == TraySequence("D:", false));
 }
 
 }
@@ -172,24 +149,20 @@ TEST_SUITE("no-optical-drive") {
 TEST_CASE("without optical drives nothing opens")
 {
     LoadedPlugin plugin;
-    MciLog log;
 
     SUBCASE("all drives: nothing is sent")
     {
         plugin.WriteSettings(SettingsText("Drive=" + AllLabel + "\r\nCloseOn=1\r\n"));
-        plugin.Retrieve(1);
-        CHECK(log.Lines().empty());
+        CHECK(plugin.RetrievalLog().empty());
     }
     SUBCASE("the default device cannot be opened")
     {
-        plugin.Retrieve(1);
-        CHECK(log.Lines() == std::vector<std::string>(1, "open default flags=0x2002 refused"));
+        CHECK(plugin.RetrievalLog() == std::vector<std::string>(1, "open default flags=0x2002 refused"));
     }
     SUBCASE("a named drive cannot be opened")
     {
         plugin.WriteSettings(SettingsText("Drive=D:\\\r\n"));
-        plugin.Retrieve(1);
-        CHECK(log.Lines() == std::vector<std::string>(1, "open D: flags=0x2202 refused"));
+        CHECK(plugin.RetrievalLog() == std::vector<std::string>(1, "open D: flags=0x2202 refused"));
     }
     CHECK(OpenMciDevices() == 0);
 }

@@ -31,31 +31,26 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
     return FALSE;
 }
 
-struct BoxParts {
-    std::wstring text;
-    HICON icon;
-    bool hasCancel;
-};
-
+// Fills in what the box's controls show: its text, its icon, its buttons.
 BOOL CALLBACK VisitChild(HWND child, LPARAM param)
 {
-    BoxParts* parts = reinterpret_cast<BoxParts*>(param);
+    SeenBox* box = reinterpret_cast<SeenBox*>(param);
     wchar_t className[32];
     GetClassNameW(child, className, 32);
     LONG style = GetWindowLongW(child, GWL_STYLE);
     if (lstrcmpiW(className, L"Static") == 0) {
         if ((style & SS_TYPEMASK) == SS_ICON) {
             if (IsWindowVisible(child))
-                parts->icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+                box->icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
         } else {
             wchar_t text[1024];
             GetWindowTextW(child, text, 1024);
             if (text[0] != L'\0')
-                parts->text = text;
+                box->text = text;
         }
     } else if (lstrcmpiW(className, L"Button") == 0 && IsWindowVisible(child)) {
         if (GetDlgCtrlID(child) != IDOK)
-            parts->hasCancel = true;
+            box->hasCancel = true;
     }
     return TRUE;
 }
@@ -118,18 +113,14 @@ void BoxWatcher::Look(HWND window)
         return;
     handled.push_back(window);
 
-    BoxParts parts = { std::wstring(), NULL, false };
-    EnumChildWindows(window, VisitChild, reinterpret_cast<LPARAM>(&parts));
-    SeenBox box;
-    box.text = parts.text;
+    SeenBox box = SeenBox();
+    EnumChildWindows(window, VisitChild, reinterpret_cast<LPARAM>(&box));
     box.owner = GetWindow(window, GW_OWNER);
     if (box.owner != NULL) {
         wchar_t ownerText[256] = L"";
         InternalGetWindowText(box.owner, ownerText, 256);
         box.ownerCaption = ownerText;
     }
-    box.icon = parts.icon;
-    box.hasCancel = parts.hasCancel;
     EnterCriticalSection(&lock);
     seen.push_back(box);
     LeaveCriticalSection(&lock);

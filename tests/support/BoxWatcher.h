@@ -9,6 +9,12 @@
 #include <string>
 #include <vector>
 
+// The captions of the plug-in's boxes, and what the one that refuses a host says.
+const wchar_t ErrorCaption[] = L"プラグインエラー";
+const wchar_t InfoCaption[] = L"プラグイン情報";
+const wchar_t AttachFailureText[] =
+    L"プラグイン「Kestrune」でエラーが発生しました。\r\nQuillon32とプラグインのバージョンを確認してください";
+
 struct SeenBox {
     std::wstring text;
     HWND owner;

@@ -6,67 +6,6 @@ const wchar_t OptionDialogCaption[] = L"Kestrune オプション設定";
 
 namespace {
 
-struct Driver {
-    const std::function<void(HWND)>* script;
-    volatile LONG setupReturned;
-    bool shown;
-    bool leftOpen;
-};
-
-DWORD WINAPI Drive(LPVOID param)
-{
-    Driver* driver = static_cast<Driver*>(param);
-    // Until the dialog appears, or APCSetup has returned without one.
-    HWND dialog = NULL;
-    WaitUntil([&]() {
-        dialog = WaitForWindow(GetCurrentProcessId(), OptionDialogCaption, 0);
-        return dialog != NULL || driver->setupReturned;
-    });
-    if (dialog == NULL)
-        return 0;
-    driver->shown = true;
-    (*driver->script)(dialog);
-    if (!WaitUntilGone(dialog)) {
-        driver->leftOpen = true;
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    }
-    return 0;
-}
-
-}
-
-SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::function<void(HWND)>& script)
-{
-    Driver driver = { &script, 0, false, false };
-    HANDLE thread = CreateThread(NULL, 0, Drive, &driver, 0, NULL);
-    SetupRun run;
-    run.result = plugin.Setup(parent);
-    InterlockedExchange(&driver.setupReturned, 1);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    run.dialogShown = driver.shown;
-    run.leftOpen = driver.leftOpen;
-    return run;
-}
-
-std::vector<std::string> ComboItems(HWND dialog)
-{
-    std::vector<std::string> items;
-    HWND combo = GetDlgItem(dialog, IDC_DRIVE);
-    LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        char text[MAX_PATH] = "";
-        SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-        items.push_back(text);
-    }
-    return items;
-}
-
-int ComboSelection(HWND dialog)
-{
-    return static_cast<int>(SendDlgItemMessageA(dialog, IDC_DRIVE, CB_GETCURSEL, 0, 0));
-}
-
 bool IsChecked(HWND dialog, int id)
 {
     return SendDlgItemMessageW(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -75,6 +14,62 @@ bool IsChecked(HWND dialog, int id)
 bool IsEnabled(HWND dialog, int id)
 {
     return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
+}
+
+DialogView Look(HWND dialog)
+{
+    DialogView seen = DialogView();
+    HWND combo = GetDlgItem(dialog, IDC_DRIVE);
+    LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char text[MAX_PATH] = "";
+        SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        seen.items.push_back(text);
+    }
+    seen.selection = static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0));
+    seen.runOn = IsChecked(dialog, IDC_RUNON);
+    seen.closeOn = IsChecked(dialog, IDC_CLOSEON);
+    seen.driveEnabled = IsEnabled(dialog, IDC_DRIVE);
+    seen.closeOnEnabled = IsEnabled(dialog, IDC_CLOSEON);
+    seen.labelEnabled = IsEnabled(dialog, IDC_DRIVE_LABEL);
+    seen.owner = GetWindow(dialog, GW_OWNER);
+    GUITHREADINFO gui = GUITHREADINFO();
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &gui);
+    seen.focus = gui.hwndFocus;
+    seen.runOnControl = GetDlgItem(dialog, IDC_RUNON);
+    return seen;
+}
+
+SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::function<void(HWND)>& script)
+{
+    SetupRun run = SetupRun();
+    volatile LONG setupReturned = 0;
+    const std::function<void()> drive = [&]() {
+        // Until the dialog appears, or APCSetup has returned without one.
+        HWND dialog = NULL;
+        WaitUntil([&]() {
+            dialog = WaitForWindow(GetCurrentProcessId(), OptionDialogCaption, 0);
+            return dialog != NULL || setupReturned;
+        });
+        if (dialog == NULL)
+            return;
+        run.dialogShown = true;
+        run.opened = Look(dialog);
+        script(dialog);
+        if (!WaitUntilGone(dialog)) {
+            run.leftOpen = true;
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        }
+    };
+    HANDLE thread = StartThread(drive);
+    run.result = plugin.Setup(parent);
+    InterlockedExchange(&setupReturned, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return run;
 }
 
 std::wstring ControlText(HWND dialog, int id)

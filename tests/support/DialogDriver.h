@@ -16,19 +16,25 @@
 
 extern const wchar_t OptionDialogCaption[];
 
+// What a person sees of the dialog at one moment.
+struct DialogView {
+    std::vector<std::string> items;  // the drive list, code page 932 bytes
+    int selection;
+    bool runOn, closeOn, driveEnabled, closeOnEnabled, labelEnabled;
+    HWND owner, focus, runOnControl;
+};
+DialogView Look(HWND dialog);
+
 struct SetupRun {
     int result;           // what APCSetup returned
     bool dialogShown;
     bool leftOpen;        // the script did not end the dialog; it was cancelled for it
+    DialogView opened;    // the dialog as it opened, before the script ran
 };
 
 SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::function<void(HWND)>& script);
 
 // What a person sees and does, one control at a time.
-std::vector<std::string> ComboItems(HWND dialog);  // code page 932 bytes
-int ComboSelection(HWND dialog);
-bool IsChecked(HWND dialog, int id);
-bool IsEnabled(HWND dialog, int id);
 std::wstring ControlText(HWND dialog, int id);
 // Clicks a button and waits for the dialog to have handled it.
 void Click(HWND dialog, int id);

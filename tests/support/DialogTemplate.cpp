@@ -5,22 +5,17 @@ namespace {
 struct Reader {
     const BYTE* p;
 
-    WORD Word()
+    template <typename T>
+    T Next()
     {
-        WORD value = *reinterpret_cast<const WORD*>(p);
-        p += 2;
-        return value;
-    }
-    DWORD Dword()
-    {
-        DWORD value = *reinterpret_cast<const DWORD*>(p);
-        p += 4;
+        T value = *reinterpret_cast<const T*>(p);
+        p += sizeof value;
         return value;
     }
     std::wstring String()
     {
         std::wstring text;
-        for (WORD c; (c = Word()) != 0;)
+        for (WORD c; (c = Next<WORD>()) != 0;)
             text += static_cast<wchar_t>(c);
         return text;
     }
@@ -28,9 +23,9 @@ struct Reader {
     std::wstring NameOrOrdinal()
     {
         if (*reinterpret_cast<const WORD*>(p) == 0xFFFF) {
-            Word();
+            Next<WORD>();
             wchar_t text[16];
-            wsprintfW(text, L"#%u", Word());
+            wsprintfW(text, L"#%u", Next<WORD>());
             return text;
         }
         return String();
@@ -64,33 +59,33 @@ DialogTemplate ReadDialogTemplate(HMODULE module, const wchar_t* name, WORD lang
         return result;
     const BYTE* base = static_cast<const BYTE*>(LockResource(LoadResource(module, resource)));
     Reader in = { base };
-    result.style = in.Dword();
-    in.Dword();  // extended style
-    WORD count = in.Word();
-    result.x = static_cast<short>(in.Word());
-    result.y = static_cast<short>(in.Word());
-    result.cx = static_cast<short>(in.Word());
-    result.cy = static_cast<short>(in.Word());
+    result.style = in.Next<DWORD>();
+    in.Next<DWORD>();  // extended style
+    WORD count = in.Next<WORD>();
+    result.x = in.Next<short>();
+    result.y = in.Next<short>();
+    result.cx = in.Next<short>();
+    result.cy = in.Next<short>();
     in.NameOrOrdinal();  // menu
     in.NameOrOrdinal();  // class
     result.caption = in.String();
     if (result.style & DS_SETFONT) {
-        result.pointSize = in.Word();
+        result.pointSize = in.Next<WORD>();
         result.font = in.String();
     }
     for (WORD i = 0; i < count; ++i) {
         in.AlignToDword(base);
         TemplateItem item;
-        item.style = in.Dword();
-        in.Dword();  // extended style
-        item.x = static_cast<short>(in.Word());
-        item.y = static_cast<short>(in.Word());
-        item.cx = static_cast<short>(in.Word());
-        item.cy = static_cast<short>(in.Word());
-        item.id = in.Word();
+        item.style = in.Next<DWORD>();
+        in.Next<DWORD>();  // extended style
+        item.x = in.Next<short>();
+        item.y = in.Next<short>();
+        item.cx = in.Next<short>();
+        item.cy = in.Next<short>();
+        item.id = in.Next<WORD>();
         item.className = PredefinedClass(in.NameOrOrdinal());
         item.text = in.NameOrOrdinal();
-        WORD extra = in.Word();
+        WORD extra = in.Next<WORD>();
         in.p += extra;
         result.items.push_back(item);
     }

@@ -3,17 +3,15 @@
 #include <doctest.h>
 
 HostProcess::HostProcess(HostVariant variant)
-    : dir("host"), program(dir.File("Quillon.exe"))
+    : dir("host"), program(dir.File("Quillon.exe")), info()
 {
-    ZeroMemory(&info, sizeof info);
     CopyFileOrFail(HostFile(variant), program);
     CopyFileOrFail(BuildFile("Kestrune.dll"), dir.File("Kestrune.dll"));
 }
 
 HostProcess::HostProcess(const std::string& path)
-    : dir("host"), program(path)
+    : dir("host"), program(path), info()
 {
-    ZeroMemory(&info, sizeof info);
 }
 
 HostProcess::~HostProcess()

@@ -2,16 +2,14 @@
 
 #include <doctest.h>
 
+#include <stdlib.h>
+
 namespace {
 
-typedef void* (__cdecl* MallocProc)(size_t);
-typedef void* (__cdecl* CallocProc)(size_t, size_t);
-typedef void* (__cdecl* ReallocProc)(void*, size_t);
-typedef void (__cdecl* FreeProc)(void*);
-MallocProc RealMalloc;
-CallocProc RealCalloc;
-ReallocProc RealRealloc;
-FreeProc RealFree;
+decltype(&malloc) RealMalloc;
+decltype(&calloc) RealCalloc;
+decltype(&realloc) RealRealloc;
+decltype(&free) RealFree;
 volatile LONG Requests;
 volatile LONG ReallocRequests;
 volatile LONG RefuseRequest;  // the number of the request to refuse; 0 for none, -1 for all
@@ -73,10 +71,10 @@ PluginHeap::PluginHeap(HMODULE module)
     REQUIRE(mallocPatch.Applied());
     REQUIRE(reallocPatch.Applied());
     REQUIRE(freePatch.Applied());
-    RealMalloc = reinterpret_cast<MallocProc>(mallocPatch.Original());
-    RealCalloc = reinterpret_cast<CallocProc>(callocPatch.Original());
-    RealRealloc = reinterpret_cast<ReallocProc>(reallocPatch.Original());
-    RealFree = reinterpret_cast<FreeProc>(freePatch.Original());
+    RealMalloc = reinterpret_cast<decltype(RealMalloc)>(mallocPatch.Original());
+    RealCalloc = reinterpret_cast<decltype(RealCalloc)>(callocPatch.Original());
+    RealRealloc = reinterpret_cast<decltype(RealRealloc)>(reallocPatch.Original());
+    RealFree = reinterpret_cast<decltype(RealFree)>(freePatch.Original());
     InterlockedExchange(&Live, 0);
     Refusing(0);
 }

@@ -4,16 +4,11 @@
 
 std::string HostFile(HostVariant variant)
 {
-    switch (variant) {
-    case FullHost:
-        return BuildFile("tools/quillon-host/full/Quillon.exe");
-    case HostLackingFirst:
-        return BuildFile("tools/quillon-host/lacks-first/Quillon.exe");
-    case HostLackingLast:
-        return BuildFile("tools/quillon-host/lacks-last/Quillon.exe");
-    default:
+    // The stand-in host's builds, in the order of HostVariant.
+    static const char* const folders[] = { "full", "lacks-first", "lacks-last" };
+    if (variant == NoHost)
         return std::string();
-    }
+    return BuildFile(std::string("tools/quillon-host/") + folders[variant] + "/Quillon.exe");
 }
 
 PluginUnderTest::PluginUnderTest(const std::string& folder, const std::string& fileName, HostVariant host)
@@ -86,6 +81,13 @@ void PluginUnderTest::Retrieve(int mails) const
     for (int i = 0; i < mails; ++i)
         REQUIRE(entry.recFilter(0) == 0);
     entry.folderEndRetrieve(0);
+}
+
+std::vector<std::string> PluginUnderTest::RetrievalLog(int mails) const
+{
+    MciLog log;
+    Retrieve(mails);
+    return log.Lines();
 }
 
 const char NoSettingsFile[] = "(no settings file)";

@@ -50,6 +50,8 @@ public:
     void FolderEndRetrieve(LONG value = 0) const { entry.folderEndRetrieve(value); }
     // A retrieval that brings in the given number of mails.
     void Retrieve(int mails) const;
+    // The same, and what the MCI driver was told meanwhile.
+    std::vector<std::string> RetrievalLog(int mails = 1) const;
 
 private:
     PluginUnderTest(const PluginUnderTest&);

@@ -2,15 +2,6 @@
 
 #include <doctest.h>
 
-std::string Cp932(const wchar_t* text)
-{
-    int size = WideCharToMultiByte(932, 0, text, -1, NULL, 0, NULL, NULL);
-    std::string bytes(size > 0 ? size : 1, '\0');
-    WideCharToMultiByte(932, 0, text, -1, &bytes[0], size, NULL, NULL);
-    bytes.resize(size > 0 ? size - 1 : 0);
-    return bytes;
-}
-
 std::wstring FromCp932(const std::string& bytes)
 {
     if (bytes.empty())
@@ -21,7 +12,7 @@ std::wstring FromCp932(const std::string& bytes)
     return text;
 }
 
-std::string BuildFile(const char* relative)
+std::string BuildFile(const std::string& relative)
 {
     // KESTRUNE_BUILD_DIR is the build folder's Unix path; drive Z: is the Unix root.
     std::string path = "Z:" KESTRUNE_BUILD_DIR "/";
@@ -35,11 +26,6 @@ std::string BuildFile(const char* relative)
 std::string JoinPath(const std::string& folder, const std::string& name)
 {
     return folder + "\\" + name;
-}
-
-bool FileExists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string ReadFileBytes(const std::string& path)
@@ -59,20 +45,14 @@ std::string ReadFileBytes(const std::string& path)
 
 void WriteFileBytes(const std::string& path, const std::string& bytes)
 {
-    static LONGLONG age = 0;
+    // 2020-01-01 in steps of 100 ns since 1601, and a second later at each write.
+    static ULONGLONG stamp = 132223104000000000ULL;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     REQUIRE_MESSAGE(file != INVALID_HANDLE_VALUE, "cannot create " << path);
     DWORD written = 0;
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL);
-    SYSTEMTIME base = { 2020, 1, 0, 1, 0, 0, 0, 0 };
-    FILETIME time;
-    SystemTimeToFileTime(&base, &time);
-    ULARGE_INTEGER stamp;
-    stamp.LowPart = time.dwLowDateTime;
-    stamp.HighPart = time.dwHighDateTime;
-    stamp.QuadPart += static_cast<ULONGLONG>(++age) * 10000000ULL;
-    time.dwLowDateTime = stamp.LowPart;
-    time.dwHighDateTime = stamp.HighPart;
+    stamp += 10000000ULL;
+    FILETIME time = { static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32) };
     SetFileTime(file, NULL, NULL, &time);
     CloseHandle(file);
     REQUIRE(written == bytes.size());
@@ -81,6 +61,17 @@ void WriteFileBytes(const std::string& path, const std::string& bytes)
 void CopyFileOrFail(const std::string& from, const std::string& to)
 {
     REQUIRE_MESSAGE(CopyFileA(from.c_str(), to.c_str(), FALSE), "cannot copy " << from << " to " << to);
+}
+
+static DWORD WINAPI RunWork(LPVOID work)
+{
+    (*static_cast<const std::function<void()>*>(work))();
+    return 0;
+}
+
+HANDLE StartThread(const std::function<void()>& work)
+{
+    return CreateThread(NULL, 0, RunWork, const_cast<std::function<void()>*>(&work), 0, NULL);
 }
 
 static void RemoveTree(const std::string& path)
@@ -152,11 +143,6 @@ std::vector<std::string> MciLog::Lines() const
     return lines;
 }
 
-void MciLog::Clear()
-{
-    DeleteFileA(path.c_str());
-}
-
 int OpenMciDevices()
 {
     char answer[32] = "";
@@ -182,8 +168,9 @@ std::vector<std::string> TraySequence(const std::string& drive, bool closeFirst)
     return lines;
 }
 
-std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b)
+std::vector<std::string> AllTrays(bool closeFirst)
 {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+    std::vector<std::string> lines = TraySequence("D:", closeFirst), e = TraySequence("E:", closeFirst);
+    lines.insert(lines.end(), e.begin(), e.end());
+    return lines;
 }

@@ -2,15 +2,15 @@
 #define KESTRUNE_TESTS_WINETEST_H
 
 // Helpers shared by the tests: files and folders in the prefix, code page 932 text,
-// the recording MCI driver's log.
+// threads, the recording MCI driver's log.
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
-// Code page 932 bytes of a UTF-16 text, and back.
-std::string Cp932(const wchar_t* text);
+// The UTF-16 text of code page 932 bytes.
 std::wstring FromCp932(const std::string& bytes);
 
 // The two labels the Drive setting may hold, as code page 932 bytes. Written out here rather
@@ -19,15 +19,18 @@ const std::string DefaultLabel = "\x83\x66\x83\x74\x83\x48\x83\x8B\x83\x67";  //
 const std::string AllLabel = "\x91\x53\x82\xC4";                               // 全て
 
 // A file of this build folder, as a Windows path ("tools\\quillon-host\\full\\Quillon.exe").
-std::string BuildFile(const char* relative);
+std::string BuildFile(const std::string& relative);
 
 std::string JoinPath(const std::string& folder, const std::string& name);
-bool FileExists(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
 // Writes the bytes and dates the file a distinct second in the past, so that a profile
 // cache keyed on the modification time sees every rewrite.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 void CopyFileOrFail(const std::string& from, const std::string& to);
+
+// Starts the work on a thread of its own. The work must outlive the thread: wait for the
+// handle, then close it.
+HANDLE StartThread(const std::function<void()>& work);
 
 // A fresh folder under the prefix's temporary folder, removed with everything in it.
 class TempDir {
@@ -50,7 +53,6 @@ public:
     MciLog();
     ~MciLog();
     std::vector<std::string> Lines() const;
-    void Clear();
 
 private:
     TempDir dir;
@@ -62,6 +64,7 @@ int OpenMciDevices();
 
 // The sequence a tray gets: open, (door closed,) door open, close.
 std::vector<std::string> TraySequence(const std::string& drive, bool closeFirst);
-std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b);
+// What the all-drives label brings: the sequence for each optical drive, D: then E:.
+std::vector<std::string> AllTrays(bool closeFirst);
 
 #endif
