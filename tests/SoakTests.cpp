@@ -1,8 +1,8 @@
-// Many retrieval ends and dialog openings in one process: memory stays flat, every MCI
+// Many retrieval ends, dialog openings and loads in one process: memory stays flat, every MCI
 // device opened is closed, and no window is left behind. Memory is taken in Windows' own
 // terms, the process's committed private memory, and beside it the blocks the plug-in holds
 // on its heap, which must come back exactly. The test run does a tenth of the full soak;
-// KESTRUNE_SOAK_SCALE=10 runs all of it (10,000 retrieval ends, 200 dialogs).
+// KESTRUNE_SOAK_SCALE=10 runs all of it (10,000 retrieval ends, 200 dialogs, 2,000 loads).
 
 #include <doctest.h>
 
@@ -139,6 +139,24 @@ TEST_CASE("dialog openings with OK keep memory flat and leave no window")
     CHECK(saved == openings);
     CHECK(OwnWindows() == windows);
     CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=E:\\\r\nRunOn=1\r\nCloseOn=0\r\n"));
+}
+
+TEST_CASE("unloading and loading again gives back what each load took")
+{
+    // A host may unload the plug-in and load it again, as often as it likes.
+    const int loads = 200 * SoakScale();
+    LoadedPlugin plugin;
+    Growth growth = Growth();
+    for (int i = 1; i <= loads; ++i) {
+        plugin.Unload();
+        REQUIRE(plugin.Load());
+        if (i == loads / 10)
+            growth.privateAfterTenth = CommittedPrivateBytes();
+    }
+    growth.privateAtEnd = CommittedPrivateBytes();
+    MESSAGE(loads << " loads: committed private memory " << growth.privateAfterTenth / 1024
+                  << " KiB after the first tenth, " << growth.privateAtEnd / 1024 << " KiB at the end");
+    CHECK(growth.PrivateFlat());
 }
 
 TEST_CASE("a leak planted in the plug-in fails both measures")
