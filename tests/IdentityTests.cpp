@@ -34,9 +34,9 @@ TEST_CASE("the version box belongs to the host's window and says which version t
     CHECK(seen[0].icon == static_cast<HICON>(NULL));
     CHECK_FALSE(seen[0].hasCancel);
     const std::wstring& text = seen[0].text;
-    CHECK(text.find(L"Kestrune (Vandol for Quillon) Ver1.00\n\n") == 0);
+    CHECK(text.find(VersionHeading) == 0);
     CHECK(text.find(L'\r') == std::wstring::npos);
-    CHECK(text.size() > wcslen(L"Kestrune (Vandol for Quillon) Ver1.00\n\n"));
+    CHECK(text.size() > wcslen(VersionHeading));
 }
 
 namespace {

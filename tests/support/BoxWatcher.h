@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
-// The captions of the plug-in's boxes, and what the one that refuses a host says.
+// The captions of the plug-in's boxes, how the version box opens, and what the box that
+// refuses a host says.
 const wchar_t ErrorCaption[] = L"プラグインエラー";
 const wchar_t InfoCaption[] = L"プラグイン情報";
+const wchar_t VersionHeading[] = L"Kestrune (Vandol for Quillon) Ver1.00\n\n";
 const wchar_t AttachFailureText[] =
     L"プラグイン「Kestrune」でエラーが発生しました。\r\nQuillon32とプラグインのバージョンを確認してください";
 
