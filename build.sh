@@ -97,6 +97,11 @@ register_emulator() {
     printf '%s' ":${i386_handler##*/}:M::$magic:$mask:$i386_emulator:F" >"$i386_binfmt/register"
 }
 
+unregister_emulator() {
+    [ -w "$i386_handler" ] && echo -1 >"$i386_handler"
+    return 0
+}
+
 # Leaves the machine running 32-bit x86 programs, natively or emulated as KESTRUNE_I386
 # says, and tells in one line which and why.
 setup_i386() {
@@ -109,13 +114,13 @@ setup_i386() {
         # Native whenever the kernel can: a handler of ours is switched off to find out.
         [ -w "$i386_handler" ] && echo 0 >"$i386_handler"
         if i386_probe_runs "$probe"; then
-            [ -w "$i386_handler" ] && echo -1 >"$i386_handler"
+            unregister_emulator
             i386_used=native
             echo "32-bit x86: native (this machine's kernel runs such programs)"
             return 0
         fi
         if [ "$mode" = native ]; then
-            [ -w "$i386_handler" ] && echo -1 >"$i386_handler"
+            unregister_emulator
             echo "build.sh: this machine cannot run 32-bit x86 programs, and KESTRUNE_I386=native" \
                  "rules out the emulator that would run them" >&2
             exit 1
