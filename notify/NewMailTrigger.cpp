@@ -1,19 +1,28 @@
 #include "NewMailTrigger.h"
 
+#include <windows.h>
+
 #include <limits.h>
 
 #include "CdTray.h"
 #include "../foundation/TnString.h"
 #include "../settings/SettingsFile.h"
 
-// Mails received since the last retrieval end that acted.
-static int NewMailCount = 0;
+// Mails received since the last retrieval end took the count. The host calls on any of its
+// threads, so every access is one interlocked operation.
+static volatile LONG NewMailCount = 0;
 
 void CountNewMail()
 {
-    // A retrieval that never ends must not wrap the count round to "no mail".
-    if (NewMailCount < INT_MAX)
-        ++NewMailCount;
+    // A retrieval that never ends must not wrap the count round to "no mail". The first guess
+    // is right when the count starts from 0; a wrong one comes back corrected.
+    LONG seen = 0;
+    while (seen < LONG_MAX) {
+        LONG was = InterlockedCompareExchange(&NewMailCount, seen + 1, seen);
+        if (was == seen)
+            return;
+        seen = was;
+    }
 }
 
 // Fills the string, whatever it held, with the optical drives and opens each tray in turn.
@@ -44,7 +53,9 @@ static void RunRetrievalEndAction()
 
 void EndRetrieval()
 {
-    if (NewMailCount <= 0)
+    // This end accounts for the mail counted up to now, whatever the action achieves. Mail
+    // counted on another thread while the trays move stays for the next end.
+    if (InterlockedExchange(&NewMailCount, 0) <= 0)
         return;
     if (PrepareThreadToRaise()) {
         try {
@@ -53,6 +64,4 @@ void EndRetrieval()
             // Out of memory: the trays not reached yet stay put.
         }
     }
-    // Whatever the action achieved, this retrieval's mail is accounted for.
-    NewMailCount = 0;
 }

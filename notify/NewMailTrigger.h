@@ -3,9 +3,9 @@
 
 // One mail received by the host.
 void CountNewMail();
-// The end of a retrieval: when mail was counted since the last end that acted, opens the
-// trays the settings name, then starts the count afresh whatever that achieved. Nothing is
-// raised out of it, out-of-memory included.
+// The end of a retrieval: takes the mail counted so far, starting the count afresh, and when
+// there was any opens the trays the settings name. Returns once they have moved. Nothing is
+// raised out of it, out-of-memory included. Any host thread may call either function.
 void EndRetrieval();
 
 #endif

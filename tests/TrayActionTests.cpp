@@ -2,9 +2,12 @@
 
 #include <doctest.h>
 
+#include "support/BoxWatcher.h"
 #include "support/ImportPatch.h"
 #include "support/PluginHeap.h"
 #include "support/PluginUnderTest.h"
+
+#include <mmsystem.h>
 
 namespace {
 
@@ -14,6 +17,95 @@ DWORD WINAPI CountingProfileRead(LPCSTR section, LPCSTR key, LPCSTR fallback, LP
     InterlockedIncrement(&ProfileReads);
     return GetPrivateProfileStringA(section, key, fallback, value, size, file);
 }
+
+// Holds the plug-in's first MCI command of a round until Release, so that a retrieval end
+// can be caught while its tray moves; every later command of the round goes straight through.
+class HeldFirstTrayCommand {
+public:
+    explicit HeldFirstTrayCommand(HMODULE plugin)
+        : patch(plugin, "WINMM.dll", "mciSendCommandA", (void*)Held)
+    {
+        REQUIRE(patch.Applied());
+        Real = reinterpret_cast<decltype(Real)>(patch.Original());
+        Entered = CreateEventW(NULL, TRUE, FALSE, NULL);
+        Released = CreateEventW(NULL, TRUE, FALSE, NULL);
+        NextRound();
+    }
+    ~HeldFirstTrayCommand()
+    {
+        Release();
+        CloseHandle(Entered);
+        CloseHandle(Released);
+    }
+    void NextRound()
+    {
+        ResetEvent(Entered);
+        ResetEvent(Released);
+        InterlockedExchange(&Commands, 0);
+    }
+    bool WaitUntilHeld() const { return WaitForSingleObject(Entered, 10000) == WAIT_OBJECT_0; }
+    void Release() const { SetEvent(Released); }
+
+private:
+    static MCIERROR WINAPI Held(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR parameters)
+    {
+        if (InterlockedIncrement(&Commands) == 1) {
+            SetEvent(Entered);
+            // Bounded, so that a failed test cannot hang the run.
+            WaitForSingleObject(Released, 10000);
+        }
+        return Real(device, message, flags, parameters);
+    }
+    static decltype(&mciSendCommandA) Real;
+    static HANDLE Entered, Released;
+    static volatile LONG Commands;
+    ImportPatch patch;
+};
+decltype(&mciSendCommandA) HeldFirstTrayCommand::Real;
+HANDLE HeldFirstTrayCommand::Entered;
+HANDLE HeldFirstTrayCommand::Released;
+volatile LONG HeldFirstTrayCommand::Commands;
+
+// The work on several host threads, let go together; joined at the latest when the object dies.
+class ThreadsAtOnce {
+public:
+    ThreadsAtOnce(int count, const std::function<void()>& work)
+        : work(work), go(CreateEventW(NULL, TRUE, FALSE, NULL)), finished(0)
+    {
+        for (int i = 0; i < count; ++i) {
+            threads.push_back(StartThread(run));
+            REQUIRE(threads.back() != NULL);
+        }
+        SetEvent(go);
+    }
+    ~ThreadsAtOnce()
+    {
+        Join();
+        CloseHandle(go);
+    }
+    LONG Finished() const { return finished; }
+    void Join()
+    {
+        for (HANDLE thread : threads) {
+            CHECK(WaitForSingleObject(thread, 60000) == WAIT_OBJECT_0);
+            CloseHandle(thread);
+        }
+        threads.clear();
+    }
+
+private:
+    ThreadsAtOnce(const ThreadsAtOnce&);
+    ThreadsAtOnce& operator=(const ThreadsAtOnce&);
+    const std::function<void()> work;
+    HANDLE go;
+    volatile LONG finished;
+    const std::function<void()> run = [this] {
+        WaitForSingleObject(go, INFINITE);
+        work();
+        InterlockedIncrement(&finished);
+    };
+    std::vector<HANDLE> threads;
+};
 
 struct Case {
     const char* name;
@@ -105,6 +197,83 @@ TEST_CASE("mail is counted and acted on once per retrieval end")
         plugin.WriteSettings(SettingsText("Drive=E:\\\r\nRunOn=1\r\n"));
         CHECK(plugin.RetrievalLog(0).empty());
     }
+}
+
+TEST_CASE("no mail is lost, whatever host thread calls")
+{
+    LoadedPlugin plugin("Drive=D:\\\r\n");
+    const int rounds = 3;
+
+    SUBCASE("a mail counted while a retrieval end moves the tray opens it again at the next end")
+    {
+        for (int round = 0; round < rounds; ++round) {
+            INFO("round " << round);
+            {
+                MciLog log;
+                HeldFirstTrayCommand hold(plugin.Module());
+                plugin.RecFilter();
+                ThreadsAtOnce ending(1, [&] { plugin.FolderEndRetrieve(); });
+                REQUIRE(hold.WaitUntilHeld());
+                plugin.RecFilter();
+                hold.Release();
+                ending.Join();
+                CHECK(log.Lines() == TraySequence("D:", false));
+            }
+            CHECK(plugin.RetrievalLog(0) == TraySequence("D:", false));
+            CHECK(plugin.RetrievalLog(0).empty());
+        }
+    }
+    SUBCASE("without mail meanwhile, the next end moves nothing")
+    {
+        MciLog log;
+        HeldFirstTrayCommand hold(plugin.Module());
+        plugin.RecFilter();
+        ThreadsAtOnce ending(1, [&] { plugin.FolderEndRetrieve(); });
+        REQUIRE(hold.WaitUntilHeld());
+        hold.Release();
+        ending.Join();
+        CHECK(log.Lines() == TraySequence("D:", false));
+        plugin.FolderEndRetrieve();
+        CHECK(log.Lines() == TraySequence("D:", false));
+    }
+    SUBCASE("mail counted on several threads at once makes one action")
+    {
+        for (int round = 0; round < rounds; ++round) {
+            INFO("round " << round);
+            {
+                ThreadsAtOnce counting(4, [&] {
+                    for (int i = 0; i < 2000; ++i)
+                        plugin.RecFilter();
+                });
+            }
+            CHECK(plugin.RetrievalLog(0) == TraySequence("D:", false));
+            CHECK(plugin.RetrievalLog(0).empty());
+        }
+    }
+    SUBCASE("of several threads ending a retrieval at once after one mail, exactly one acts")
+    {
+        const int threads = 4;
+        MciLog log;
+        HeldFirstTrayCommand hold(plugin.Module());
+        for (int round = 0; round < rounds; ++round) {
+            INFO("round " << round);
+            hold.NextRound();
+            plugin.RecFilter();
+            ThreadsAtOnce ending(threads, [&] { plugin.FolderEndRetrieve(); });
+            // One end is held in its first tray command; the others must all be done meanwhile.
+            REQUIRE(hold.WaitUntilHeld());
+            CHECK(WaitUntil([&] { return ending.Finished() == threads - 1; }));
+            hold.Release();
+            ending.Join();
+            // The log holds every round so far: one tray sequence each.
+            const std::vector<std::string> one = TraySequence("D:", false);
+            std::vector<std::string> expected;
+            for (int i = 0; i <= round; ++i)
+                expected.insert(expected.end(), one.begin(), one.end());
+            CHECK(log.Lines() == expected);
+        }
+    }
+    CHECK(OpenMciDevices() == 0);
 }
 
 TEST_CASE("hand edits of the settings file take effect at the next retrieval end")
