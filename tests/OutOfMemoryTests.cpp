@@ -93,8 +93,10 @@ void OnNewThread(const std::function<void()>& work)
     CloseHandle(thread);
 }
 
+// No comma in these names: the process of its own is told which case to run by name.
 const char NewThreadRetrievalEnd[] = "a retrieval end on a new thread with every heap request refused";
 const char NewThreadDialog[] = "the dialog on a new thread with every heap request refused";
+const char NewThreadDialogRefusedLater[] = "the dialog on a new thread with every heap request refused once open";
 
 }
 
@@ -135,11 +137,33 @@ TEST_CASE(NewThreadDialog * doctest::skip())
     CHECK(run.result == 1);
 }
 
+// The heap serves while the dialog opens, so the thread's exception state is prepared then;
+// the save that follows must raise and be contained without asking the heap again.
+TEST_CASE(NewThreadDialogRefusedLater * doctest::skip())
+{
+    const std::string lines = "Drive=D:\\\r\nRunOn=1\r\nCloseOn=0\r\n";
+    LoadedPlugin plugin(lines);
+    PluginHeap heap(plugin.Module());
+    SetupRun run = SetupRun();
+    OnNewThread([&] {
+        run = RunSetup(plugin, NULL, [&](HWND dialog) {
+            heap.RefusingAll();
+            SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 2, 0);
+            Click(dialog, IDOK);
+        });
+    });
+    heap.Refusing(0);
+    CHECK(run.dialogShown);
+    CHECK(run.result == -1);
+    CHECK_FALSE(run.leftOpen);
+    CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText(lines));
+}
+
 TEST_CASE("out of memory on a host thread new to the plug-in: the host's process lives on")
 {
     char self[MAX_PATH];
     REQUIRE(GetModuleFileNameA(NULL, self, sizeof self) > 0);
-    for (const char* name : { NewThreadRetrievalEnd, NewThreadDialog }) {
+    for (const char* name : { NewThreadRetrievalEnd, NewThreadDialog, NewThreadDialogRefusedLater }) {
         HostProcess host(self);
         host.Start(std::string("--no-intro=1 --no-skip=1 --test-case=\"") + name + "\"");
         int status = host.Wait();

@@ -60,17 +60,32 @@ TEST_CASE("the settings file lies beside the module and takes its name")
     }
 }
 
-TEST_CASE("a module path too long for .ini means no settings file")
+TEST_CASE("a settings path must fit in MAX_PATH with its NUL, or there is none")
 {
-    TempDir dir;
-    // A module path of 259 bytes, the most Windows loads, whose extension ".d" is too short
-    // to be replaced by ".ini": the reads then give the defaults.
-    std::string folder = dir.SubDir(std::string(100, 'k'));
-    std::string name = std::string(259 - 1 - folder.size() - 2, 'p') + ".d";
-    REQUIRE(folder.size() + 1 + name.size() == 259);
-    PluginUnderTest plugin(folder, name);
-    REQUIRE(plugin.Load());
-    CHECK(plugin.RetrievalLog() == TraySequence("", false));
+    struct Row {
+        const char* extension;
+        std::vector<std::string> expected;
+    };
+    // Module paths of 259 bytes, the most Windows loads. ".dll" gives a settings path of 259
+    // bytes, which fills MAX_PATH exactly with its NUL; the shorter extensions give one and
+    // two bytes more than fit, so the reads give the defaults.
+    const Row rows[] = {
+        { ".dll", TraySequence("E:", false) },
+        { ".dl", TraySequence("", false) },
+        { ".d", TraySequence("", false) },
+    };
+    for (const Row& row : rows) {
+        INFO("module extension " << std::string(row.extension));
+        TempDir dir;
+        std::string folder = dir.SubDir(std::string(100, 'k'));
+        std::string stem = JoinPath(folder, std::string(259 - 1 - folder.size() - lstrlenA(row.extension), 'p'));
+        REQUIRE(stem.size() + lstrlenA(row.extension) == 259);
+        PluginUnderTest plugin(folder, stem.substr(folder.size() + 1) + row.extension);
+        if (stem.size() + sizeof ".ini" <= MAX_PATH)
+            WriteFileBytes(stem + ".ini", SettingsText("Drive=E:\\\r\n"));
+        REQUIRE(plugin.Load());
+        CHECK(plugin.RetrievalLog() == row.expected);
+    }
 }
 
 }
