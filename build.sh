@@ -5,7 +5,7 @@
 #   ./build.sh release build everything, then make build/Kestrune-<version>.zip
 #   ./build.sh bench   build everything, then run the benchmark
 #   ./build.sh soak    build everything, then run the whole soak (about four minutes)
-# On Debian 12 as root it first installs whatever is missing. Where the kernel cannot run
+# On Debian 12 or 13 as root it first installs whatever is missing. Where the kernel cannot run
 # 32-bit x86 programs it registers an emulator for them; KESTRUNE_I386=auto (the default),
 # native or emulate chooses (see the README).
 set -eu
@@ -47,14 +47,31 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >/dev/null
 }
 
-# The emulator: qemu-user 10 from the backports suite of the mirror that already serves
-# bookworm (Debian 12's own qemu 7.2 crashes under Wine). A pin keeps every other package
-# of that suite out.
+# The emulator: qemu-user 10 or later (older ones crash under Wine). Debian 13's own suite has
+# it; on Debian 12 it comes from the backports suite of the mirror that already serves
+# bookworm, with a pin that keeps every other package of that suite out.
 install_emulator() {
-    version=$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)
-    if [ -n "$version" ] && dpkg --compare-versions "$version" ge 1:10; then
+    if qemu_user_is_recent "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)"; then
         return 0
     fi
+    apt-get update -qq
+    if ! qemu_user_is_recent "$(apt-cache policy qemu-user | awk '$1 == "Candidate:" { print $2 }')"; then
+        release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+        if [ "$release" != bookworm ]; then
+            echo "build.sh: no qemu-user 10 or later is offered for this system" \
+                 "($(. /etc/os-release && echo "${PRETTY_NAME:-unknown}")), and 32-bit x86 programs need it here" >&2
+            exit 1
+        fi
+        add_bookworm_backports
+    fi
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user >/dev/null
+}
+
+qemu_user_is_recent() {
+    [ -n "$1" ] && [ "$1" != "(none)" ] && dpkg --compare-versions "$1" ge 1:10
+}
+
+add_bookworm_backports() {
     mirror=$(apt-get indextargets --format '$(RELEASE) $(REPO_URI)' 2>/dev/null |
              awk '$1 == "bookworm" { print $2; exit }')
     if [ -z "$mirror" ]; then
@@ -78,7 +95,6 @@ Pin: release n=bookworm-backports
 Pin-Priority: 500
 EOF
     apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user >/dev/null
 }
 
 # Registers qemu-i386 for i386 ELF programs; a working registration of ours stays as it is.
