@@ -4,6 +4,7 @@
 #include <doctest.h>
 
 #include <algorithm>
+#include <cstddef>
 
 #include "support/PluginUnderTest.h"
 
