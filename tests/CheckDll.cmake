@@ -1,7 +1,9 @@
 # Reads the built plug-in itself: a PE32 i386 DLL named Kestrune.dll, at most 80 KiB, that
 # exports the six entry points undecorated with ordinals 1 to 6, and imports only what
-# every Windows has.
-# Usage: cmake -DDLL=<Kestrune.dll> -DOBJDUMP=<objdump> -P CheckDll.cmake
+# every Windows has. Nothing in it depends on when or where it was built: no time stamps,
+# no source or build path.
+# Usage: cmake -DDLL=<Kestrune.dll> -DOBJDUMP=<objdump> -DSOURCE_DIR=<source> -DBUILD_DIR=<build>
+#              -P CheckDll.cmake
 
 cmake_minimum_required(VERSION 3.20)
 
@@ -57,6 +59,23 @@ foreach(line IN LISTS imports)
     string(TOLOWER "${name}" lower)
     if(NOT lower IN_LIST system_dlls)
         list(APPEND failures "imports ${name}, which users do not have")
+    endif()
+endforeach()
+
+# The PE header's time stamp sits 8 bytes into the header, whose offset is at 0x3c.
+file(READ ${DLL} offset OFFSET 60 LIMIT 4 HEX)
+string(REGEX REPLACE "(..)(..)(..)(..)" "\\4\\3\\2\\1" offset "${offset}")
+math(EXPR offset "0x${offset} + 8")
+file(READ ${DLL} stamp OFFSET ${offset} LIMIT 4 HEX)
+if(NOT stamp STREQUAL "00000000")
+    list(APPEND failures "the PE header carries the time stamp ${stamp}")
+endif()
+expect("Time/Date stamp[ \t]+0\n" "the export directory carries a time stamp")
+file(STRINGS ${DLL} texts)
+foreach(folder ${SOURCE_DIR} ${BUILD_DIR})
+    string(FIND "${texts}" "${folder}" at)
+    if(NOT at EQUAL -1)
+        list(APPEND failures "the image holds the path ${folder}")
     endif()
 endforeach()
 
