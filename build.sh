@@ -2,7 +2,8 @@
 # Builds Kestrune and its test fixtures (cross, for 32-bit Windows) and runs them under Wine.
 #   ./build.sh demo    build everything, then show the demo
 #   ./build.sh test    build everything, then run all tests
-#   ./build.sh release build everything, then make build/Kestrune-<version>.zip
+#   ./build.sh release build everything, then make build/Kestrune-<version>.zip and its
+#                      .sha256, the same bytes for the same commit (see the README)
 #   ./build.sh bench   build everything, then run the benchmark
 #   ./build.sh soak    build everything, then run the whole soak (about four minutes)
 # On Debian 12 or 13 as root it first installs whatever is missing. Where the kernel cannot run
@@ -14,8 +15,8 @@ build=${KESTRUNE_BUILD_DIR:-build}
 . tools/wine-run/i386.sh
 
 # wine64 too, so that the wine server runs natively even where the Windows programs are
-# emulated.
-packages="cmake make g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb doctest-dev locales"
+# emulated; zip writes the release package.
+packages="cmake make g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb doctest-dev locales zip"
 
 need_root() {
     if [ "$(id -u)" != 0 ]; then
@@ -209,7 +210,7 @@ soak)
     ;;
 release)
     build_all
-    (cd "$build" && cpack --config CPackConfig.cmake)
+    cmake --build "$build" --target release-zip
     ;;
 *)
     echo "usage: ./build.sh demo | test | release | bench | soak" >&2

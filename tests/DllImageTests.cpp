@@ -15,6 +15,7 @@ struct ImageFacts {
     std::string unreadable;  // why the bytes are no PE32 image; empty when they are
     WORD machine;
     bool dll;
+    DWORD headerTime, exportTime;  // time stamps: 0 unless the build wrote one
     std::string exportName;
     DWORD functions;                   // ordinals the export directory holds
     std::vector<std::string> exports;  // "Name @ordinal", by name; " (no code)" when it leads nowhere
@@ -90,6 +91,7 @@ void ReadExports(const PeBytes& pe, const IMAGE_DATA_DIRECTORY& directory, Image
     const IMAGE_EXPORT_DIRECTORY* exports = directory.VirtualAddress ? pe.AtRva<IMAGE_EXPORT_DIRECTORY>(directory.VirtualAddress) : NULL;
     if (exports == NULL)
         return;
+    facts.exportTime = exports->TimeDateStamp;
     facts.exportName = pe.TextAt(exports->Name);
     facts.functions = exports->NumberOfFunctions;
     const DWORD* functions = pe.AtRva<DWORD>(exports->AddressOfFunctions, exports->NumberOfFunctions);
@@ -152,6 +154,7 @@ ImageFacts ReadImage(const std::string& bytes)
     }
     facts.machine = nt->FileHeader.Machine;
     facts.dll = (nt->FileHeader.Characteristics & IMAGE_FILE_DLL) != 0;
+    facts.headerTime = nt->FileHeader.TimeDateStamp;
     const IMAGE_DATA_DIRECTORY* directories = nt->OptionalHeader.DataDirectory;
     DWORD count = nt->OptionalHeader.NumberOfRvaAndSizes;
     if (count > IMAGE_DIRECTORY_ENTRY_EXPORT)
@@ -179,7 +182,7 @@ ImageFacts ReadBuiltFile(const std::string& relative)
 
 TEST_SUITE("dll-binary") {
 
-TEST_CASE("Kestrune.dll is a small 32-bit DLL that exports the six entry points and imports only system DLLs")
+TEST_CASE("Kestrune.dll is a small 32-bit DLL built the same anywhere: six entry points, system imports only")
 {
     ImageFacts dll = ReadBuiltFile("Kestrune.dll");
     REQUIRE(dll.unreadable == "");
@@ -195,6 +198,14 @@ TEST_CASE("Kestrune.dll is a small 32-bit DLL that exports the six entry points 
     for (const std::string& import : dll.imports) {
         INFO("imports " << import);
         CHECK(std::find(system.begin(), system.end(), import) != system.end());
+    }
+    // Nothing depends on when or where it was built, so anyone can rebuild the same bytes.
+    CHECK(dll.headerTime == 0u);
+    CHECK(dll.exportTime == 0u);
+    std::string bytes = ReadFileBytes(BuildFile("Kestrune.dll"));
+    for (const char* folder : { KESTRUNE_SOURCE_DIR, KESTRUNE_BUILD_DIR }) {
+        INFO("the image holds the path " << std::string(folder));
+        CHECK(bytes.find(folder) == std::string::npos);
     }
     // What users download stays small.
     CHECK(dll.size <= 80u * 1024u);
