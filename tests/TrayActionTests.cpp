@@ -207,34 +207,24 @@ TEST_CASE("no mail is lost, whatever host thread calls")
     SUBCASE("a mail counted while a retrieval end moves the tray opens it again at the next end")
     {
         for (int round = 0; round < rounds; ++round) {
-            INFO("round " << round);
+            // The last round counts no mail meanwhile: the next end must then move nothing.
+            const bool mailMeanwhile = round < rounds - 1;
+            INFO("round " << round << (mailMeanwhile ? ", a mail meanwhile" : ", no mail meanwhile"));
             {
                 MciLog log;
                 HeldFirstTrayCommand hold(plugin.Module());
                 plugin.RecFilter();
                 ThreadsAtOnce ending(1, [&] { plugin.FolderEndRetrieve(); });
                 REQUIRE(hold.WaitUntilHeld());
-                plugin.RecFilter();
+                if (mailMeanwhile)
+                    plugin.RecFilter();
                 hold.Release();
                 ending.Join();
                 CHECK(log.Lines() == TraySequence("D:", false));
             }
-            CHECK(plugin.RetrievalLog(0) == TraySequence("D:", false));
+            CHECK(plugin.RetrievalLog(0) == (mailMeanwhile ? TraySequence("D:", false) : std::vector<std::string>()));
             CHECK(plugin.RetrievalLog(0).empty());
         }
-    }
-    SUBCASE("without mail meanwhile, the next end moves nothing")
-    {
-        MciLog log;
-        HeldFirstTrayCommand hold(plugin.Module());
-        plugin.RecFilter();
-        ThreadsAtOnce ending(1, [&] { plugin.FolderEndRetrieve(); });
-        REQUIRE(hold.WaitUntilHeld());
-        hold.Release();
-        ending.Join();
-        CHECK(log.Lines() == TraySequence("D:", false));
-        plugin.FolderEndRetrieve();
-        CHECK(log.Lines() == TraySequence("D:", false));
     }
     SUBCASE("mail counted on several threads at once makes one action")
     {
