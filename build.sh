@@ -15,8 +15,9 @@ build=${KESTRUNE_BUILD_DIR:-build}
 . tools/wine-run/i386.sh
 
 # wine64 too, so that the wine server runs natively even where the Windows programs are
-# emulated; zip writes the release package.
-packages="cmake make g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb doctest-dev locales zip"
+# emulated; zip writes the release package; the IPA Gothic fonts stand in for the dialog's
+# Windows font in the test prefixes.
+packages="cmake make g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb doctest-dev locales zip fonts-ipafont-gothic"
 
 need_root() {
     if [ "$(id -u)" != 0 ]; then

@@ -7,6 +7,8 @@
 #include "support/DialogTemplate.h"
 #include "support/PluginHeap.h"
 
+#include <sstream>
+
 namespace {
 
 // The controls as the template in the module holds them, in their order there.
@@ -19,6 +21,38 @@ const TemplateItem OptionControls[6] = {
     { Child | BS_PUSHBUTTON | WS_TABSTOP, 60, 70, 50, 14, IDOK, L"BUTTON", L"OK" },
     { Child | BS_PUSHBUTTON | WS_TABSTOP, 115, 70, 50, 14, IDCANCEL, L"BUTTON", L"キャンセル" },
 };
+
+// A caption as the controls draw it: "&" marks the next character as the mnemonic and is
+// not drawn itself ("&&" draws one "&").
+std::wstring DrawnCaption(const std::wstring& text)
+{
+    std::wstring drawn;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'&' && i + 1 < text.size())
+            ++i;
+        drawn += text[i];
+    }
+    return drawn;
+}
+
+// What a control draws around its text, in pixels. A check box: its box, then half a "0" of
+// the font before the text, and a pixel either side of the text for the focus rectangle. A
+// push button: its raised frame, and as much again inside it for the default button's
+// outline and the focus rectangle. The drop-down list: its sunken border and its arrow.
+SIZE AroundCaption(const TemplateItem& item, const SIZE& zero)
+{
+    SIZE around = SIZE();
+    if (item.className == L"COMBOBOX") {
+        around.cx = GetSystemMetrics(SM_CXVSCROLL) + 2 * GetSystemMetrics(SM_CXEDGE);
+        around.cy = 2 * GetSystemMetrics(SM_CYEDGE);
+    } else if (item.className == L"BUTTON" && (item.style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
+        around.cx = GetSystemMetrics(SM_CXMENUCHECK) + zero.cx / 2 + 2;
+    } else if (item.className == L"BUTTON" && (item.style & BS_TYPEMASK) == BS_PUSHBUTTON) {
+        around.cx = 4 * GetSystemMetrics(SM_CXEDGE);
+        around.cy = 4 * GetSystemMetrics(SM_CYEDGE);
+    }
+    return around;
+}
 
 }
 
@@ -73,8 +107,7 @@ TEST_CASE("the dialog opens over the host's window with the optical drives betwe
             MapDialogRect(dialog, &position);
             MapDialogRect(dialog, &size);
             SetRect(&expected[i], position.left, position.top, position.left + size.right, position.top + size.bottom);
-            GetWindowRect(control, &placed[i]);
-            MapWindowPoints(NULL, dialog, reinterpret_cast<POINT*>(&placed[i]), 2);
+            placed[i] = ControlRect(dialog, item.id);
         }
         Click(dialog, IDCANCEL);
     });
@@ -96,6 +129,50 @@ TEST_CASE("the dialog opens over the host's window with the optical drives betwe
         if (item.id != IDC_DRIVE)  // a drop-down list is as tall as its edit part
             CHECK(placed[i].bottom - placed[i].top == expected[i].bottom - expected[i].top);
     }
+}
+
+TEST_CASE("every caption fits its control in the dialog's font, and the label ends before the drive list")
+{
+    LoadedPlugin plugin;
+    std::wstring face;
+    SIZE zero = SIZE(), caption[6];
+    RECT placed[6], list = RECT();
+    SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
+        HDC dc = GetDC(dialog);
+        HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+        // The font actually chosen, not the name the template asked for.
+        std::vector<char> metrics(GetOutlineTextMetricsW(dc, 0, NULL) + sizeof(OUTLINETEXTMETRICW));
+        OUTLINETEXTMETRICW* outline = reinterpret_cast<OUTLINETEXTMETRICW*>(&metrics[0]);
+        if (GetOutlineTextMetricsW(dc, static_cast<UINT>(metrics.size()), outline))
+            face = reinterpret_cast<const wchar_t*>(&metrics[0] + reinterpret_cast<size_t>(outline->otmpFaceName));
+        GetTextExtentPoint32W(dc, L"0", 1, &zero);
+        for (int i = 0; i < 6; ++i) {
+            const int id = OptionControls[i].id;
+            std::wstring text = DrawnCaption(ControlText(dialog, id));
+            GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &caption[i]);
+            placed[i] = ControlRect(dialog, id);
+        }
+        list = ControlRect(dialog, IDC_DRIVE);
+        SelectObject(dc, previous);
+        ReleaseDC(dialog, dc);
+        Click(dialog, IDCANCEL);
+    });
+    REQUIRE(run.dialogShown);
+    std::ostringstream figures;
+    for (int i = 0; i < 6; ++i) {
+        const TemplateItem& item = OptionControls[i];
+        const LONG width = placed[i].right - placed[i].left, height = placed[i].bottom - placed[i].top;
+        const SIZE around = AroundCaption(item, zero);
+        INFO("control " << item.id << " in " << face);
+        figures << "\n  control " << item.id << ": " << caption[i].cx << " + " << around.cx << " of " << width << " px";
+        CHECK(caption[i].cx + around.cx <= width);
+        CHECK(caption[i].cy + around.cy <= height);
+        if (item.id == IDC_DRIVE_LABEL) {
+            figures << ", ends at " << placed[i].left + caption[i].cx << ", the drive list begins at " << list.left;
+            CHECK(placed[i].left + caption[i].cx <= list.left);
+        }
+    }
+    MESSAGE("captions in " << face << ", \"0\" " << zero.cx << " px wide:" << figures.str());
 }
 
 TEST_CASE("the dialog opens with the saved settings")

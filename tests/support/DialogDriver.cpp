@@ -79,6 +79,14 @@ std::wstring ControlText(HWND dialog, int id)
     return text;
 }
 
+RECT ControlRect(HWND dialog, int id)
+{
+    RECT placed = RECT();
+    GetWindowRect(GetDlgItem(dialog, id), &placed);
+    MapWindowPoints(NULL, dialog, reinterpret_cast<POINT*>(&placed), 2);
+    return placed;
+}
+
 void Click(HWND dialog, int id)
 {
     SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);

@@ -36,6 +36,8 @@ SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::functio
 
 // What a person sees and does, one control at a time.
 std::wstring ControlText(HWND dialog, int id);
+// Where the control lies, in the dialog's client coordinates.
+RECT ControlRect(HWND dialog, int id);
 // Clicks a button and waits for the dialog to have handled it.
 void Click(HWND dialog, int id);
 // Clicks a button without waiting: what it does may open a box of its own.
