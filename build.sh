@@ -129,7 +129,12 @@ setup_i386() {
     i386_write_probe "$probe"
     case "$mode" in
     auto | native)
-        # Native whenever the kernel can: a handler of ours is switched off to find out.
+        # Native whenever the kernel can: a handler of ours is switched off to find out. A
+        # registration stays in force where binfmt_misc is not mounted (a chroot, say), so it
+        # is mounted first, or the probe could run emulated and be taken for native.
+        if [ "$(id -u)" = 0 ] && [ ! -f "$i386_binfmt/register" ]; then
+            mount -t binfmt_misc binfmt_misc "$i386_binfmt" 2>/dev/null || true
+        fi
         [ -w "$i386_handler" ] && echo 0 >"$i386_handler"
         if i386_probe_runs "$probe"; then
             unregister_emulator
