@@ -99,9 +99,14 @@ EOF
     apt-get update -qq
 }
 
+# Where registrations are seen and made; a chroot may not have it mounted.
+mount_binfmt() {
+    [ -f "$i386_binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$i386_binfmt"
+}
+
 # Registers qemu-i386 for i386 ELF programs; a working registration of ours stays as it is.
 register_emulator() {
-    [ -f "$i386_binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$i386_binfmt"
+    mount_binfmt
     if [ -f "$i386_handler" ]; then
         if grep -qx "interpreter $i386_emulator" "$i386_handler" && grep -q '^flags: .*F' "$i386_handler"; then
             i386_handler_enabled || echo 1 >"$i386_handler"
@@ -132,9 +137,7 @@ setup_i386() {
         # Native whenever the kernel can: a handler of ours is switched off to find out. A
         # registration stays in force where binfmt_misc is not mounted (a chroot, say), so it
         # is mounted first, or the probe could run emulated and be taken for native.
-        if [ "$(id -u)" = 0 ] && [ ! -f "$i386_binfmt/register" ]; then
-            mount -t binfmt_misc binfmt_misc "$i386_binfmt" 2>/dev/null || true
-        fi
+        [ "$(id -u)" = 0 ] && { mount_binfmt 2>/dev/null || true; }
         [ -w "$i386_handler" ] && echo 0 >"$i386_handler"
         if i386_probe_runs "$probe"; then
             unregister_emulator
