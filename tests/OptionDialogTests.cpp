@@ -225,9 +225,11 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
     }
     SUBCASE("switched off, the drive and CloseOn are disabled but kept, and written")
     {
-        plugin.WriteSettings(SettingsText("Drive=E:\\\r\nRunOn=2\r\nCloseOn=1\r\n"));
+        // Neither switch is in the file: OK must write both, CloseOn after RunOn.
+        plugin.WriteSettings(SettingsText("Drive=E:\\\r\n"));
         DialogView off = DialogView(), on = DialogView();
         SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
+            Click(dialog, IDC_CLOSEON);
             Click(dialog, IDC_RUNON);
             off = Look(dialog);
             Click(dialog, IDC_RUNON);
