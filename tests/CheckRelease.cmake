@@ -1,6 +1,7 @@
 # Makes the release package as the release command does, opens it, and checks what a user
-# gets: exactly Kestrune.dll (the one built) and Kestrune.txt, a Japanese readme that decodes
-# as code page 932 and has CRLF line ends only; a checksum file that sha256sum -c accepts; and
+# gets: exactly Kestrune.dll (the one built), Kestrune.txt, a Japanese readme that decodes as
+# code page 932, and LICENSE.txt, the project's licence, both texts with CRLF line ends only;
+# a checksum file that sha256sum -c accepts; and
 # the same bytes whatever the folder, time zone and umask, with every entry 0644, dated with
 # the commit's time (or SOURCE_DATE_EPOCH) and free of extra fields.
 # Usage: cmake -DBUILD_DIR=<build> -DDLL=<Kestrune.dll> -DVERSION=<project version>
@@ -10,6 +11,7 @@ cmake_minimum_required(VERSION 3.20)
 
 include(${SETTINGS})
 set(package Kestrune-${VERSION}.zip)
+set(contents "Kestrune.dll;Kestrune.txt;LICENSE.txt")
 set(work ${BUILD_DIR}/release-check)
 file(REMOVE_RECURSE ${work})
 
@@ -139,7 +141,7 @@ else()
     set(commit_time 315532800)
 endif()
 math(EXPR commit_time "${commit_time} - ${commit_time} % 2")
-check_entries(${work}/release/${package} ${commit_time} "Kestrune.dll;Kestrune.txt")
+check_entries(${work}/release/${package} ${commit_time} "${contents}")
 
 file(READ ${work}/release/${package}.sha256 sums)
 if(NOT sums MATCHES "^[0-9a-f]+  ${package}\n$")
@@ -163,7 +165,7 @@ endif()
 # SOURCE_DATE_EPOCH rules the entries' times, rounded down to the even second a zip holds;
 # a value that is no such time stops the package.
 make_package(dated 022 UTC0 1234567891)
-check_entries(${work}/dated/${package} 1234567890 "Kestrune.dll;Kestrune.txt")
+check_entries(${work}/dated/${package} 1234567890 "${contents}")
 make_package(misdated 022 UTC0 yesterday)
 if(made_status EQUAL 0 OR EXISTS ${work}/misdated/${package})
     list(APPEND failures "SOURCE_DATE_EPOCH=yesterday still made a package")
@@ -178,33 +180,42 @@ endif()
 
 file(GLOB_RECURSE entries RELATIVE ${work}/unpacked ${work}/unpacked/*)
 list(SORT entries)
-if(NOT entries STREQUAL "Kestrune.dll;Kestrune.txt")
-    list(APPEND failures "the archive holds ${entries}, not Kestrune.dll and Kestrune.txt")
+if(NOT entries STREQUAL contents)
+    list(APPEND failures "the archive holds ${entries}, not ${contents}")
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${DLL} ${work}/unpacked/Kestrune.dll RESULT_VARIABLE differs)
 if(differs)
     list(APPEND failures "Kestrune.dll in the archive is not the one built")
 endif()
 
-set(readme ${work}/unpacked/Kestrune.txt)
 # Read as bytes: text mode would take the CRs away. Each byte becomes " xx".
-file(READ ${readme} hex HEX)
-string(REGEX REPLACE "(..)" " \\1" bytes "${hex}")
-string(REGEX MATCHALL " 0d 0a" crlf "${bytes}")
-string(REGEX MATCHALL " 0d" cr "${bytes}")
-string(REGEX MATCHALL " 0a" lf "${bytes}")
-list(LENGTH crlf crlf_count)
-list(LENGTH cr cr_count)
-list(LENGTH lf lf_count)
-if(crlf_count EQUAL 0 OR NOT cr_count EQUAL crlf_count OR NOT lf_count EQUAL crlf_count)
-    list(APPEND failures "Kestrune.txt has line ends other than CRLF (${crlf_count} CRLF, ${cr_count} CR, ${lf_count} LF)")
+foreach(text Kestrune.txt LICENSE.txt)
+    file(READ ${work}/unpacked/${text} hex HEX)
+    string(REGEX REPLACE "(..)" " \\1" bytes "${hex}")
+    string(REGEX MATCHALL " 0d 0a" crlf "${bytes}")
+    string(REGEX MATCHALL " 0d" cr "${bytes}")
+    string(REGEX MATCHALL " 0a" lf "${bytes}")
+    list(LENGTH crlf crlf_count)
+    list(LENGTH cr cr_count)
+    list(LENGTH lf lf_count)
+    if(crlf_count EQUAL 0 OR NOT cr_count EQUAL crlf_count OR NOT lf_count EQUAL crlf_count)
+        list(APPEND failures "${text} has line ends other than CRLF (${crlf_count} CRLF, ${cr_count} CR, ${lf_count} LF)")
+    endif()
+endforeach()
+file(READ ${work}/unpacked/LICENSE.txt licence)
+file(READ ${SOURCE_DIR}/LICENSE licence_source)
+string(REPLACE "\r\n" "\n" licence "${licence}")
+if(NOT licence STREQUAL licence_source)
+    list(APPEND failures "LICENSE.txt is not the project's LICENSE")
 endif()
+
+set(readme ${work}/unpacked/Kestrune.txt)
 execute_process(COMMAND iconv -f CP932 -t UTF-8 ${readme} OUTPUT_VARIABLE text RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
     list(APPEND failures "Kestrune.txt does not decode as code page 932")
 endif()
 foreach(part "Kestrune Ver${VERSION}" "インストール" "アンインストール" "設定" "Kestrune.ini" "Drive=" "RunOn"
-             "CloseOn" "デフォルト" "全て" "閉じてからイジェクトする" "履歴")
+             "CloseOn" "デフォルト" "全て" "閉じてからイジェクトする" "履歴" "ANSI" "MIT" "無保証")
     string(FIND "${text}" "${part}" at)
     if(at EQUAL -1)
         list(APPEND failures "Kestrune.txt does not mention ${part}")
