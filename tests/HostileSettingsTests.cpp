@@ -97,6 +97,8 @@ std::vector<Hostile> Rows()
             RunOn),
         Row("all drives in UTF-8 bytes", Section + "Drive=\xE5\x85\xA8\xE3\x81\xA6\r\n", "refused", ListsDefault,
             RunOn),
+        Row("the default label in UTF-8 bytes",
+            Section + "Drive=\xE3\x83\x87\xE3\x83\x95\xE3\x82\xA9\xE3\x83\xAB\xE3\x83\x88\r\n", "refused", ListsDefault, RunOn),
         // Other drive texts
         Row("ALL in letters", Section + "Drive=ALL\r\n", "refused", ListsDefault, RunOn),
         Row("a network share", Section + "Drive=\\\\server\\share\r\n", "refused", ListsDefault, RunOn),

@@ -100,7 +100,7 @@ const char NewThreadDialogRefusedLater[] = "the dialog on a new thread with ever
 
 }
 
-// These two run only in a process of their own (below): if the plug-in ended its host's
+// These three run only in a process of their own (below): if the plug-in ended its host's
 // process, it would take the whole test run with it.
 TEST_CASE(NewThreadRetrievalEnd * doctest::skip())
 {
