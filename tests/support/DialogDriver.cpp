@@ -16,6 +16,15 @@ bool IsEnabled(HWND dialog, int id)
     return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
 }
 
+// The focus of the window's thread, read from another thread.
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO gui = GUITHREADINFO();
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, NULL), &gui);
+    return gui.hwndFocus;
+}
+
 }
 
 DialogView Look(HWND dialog)
@@ -35,10 +44,7 @@ DialogView Look(HWND dialog)
     seen.closeOnEnabled = IsEnabled(dialog, IDC_CLOSEON);
     seen.labelEnabled = IsEnabled(dialog, IDC_DRIVE_LABEL);
     seen.owner = GetWindow(dialog, GW_OWNER);
-    GUITHREADINFO gui = GUITHREADINFO();
-    gui.cbSize = sizeof gui;
-    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &gui);
-    seen.focus = gui.hwndFocus;
+    seen.focus = FocusOf(dialog);
     seen.runOnControl = GetDlgItem(dialog, IDC_RUNON);
     return seen;
 }
@@ -57,6 +63,8 @@ SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::functio
         if (dialog == NULL)
             return;
         run.dialogShown = true;
+        // The dialog shows before its activation gives the focus back to its control.
+        WaitUntil([&]() { return FocusOf(dialog) != NULL; }, 2000);
         run.opened = Look(dialog);
         script(dialog);
         if (!WaitUntilGone(dialog)) {
