@@ -140,6 +140,18 @@ setup_i386() {
         # is mounted first, or the probe could run emulated and be taken for native.
         [ "$(id -u)" = 0 ] && { mount_binfmt 2>/dev/null || true; }
         [ -w "$i386_handler" ] && echo 0 >"$i386_handler"
+        # Only root can switch it off: while it stands, every 32-bit program runs emulated,
+        # and a probe that runs proves nothing about the kernel.
+        if i386_handler_enabled; then
+            if [ "$mode" = native ]; then
+                echo "build.sh: KESTRUNE_I386=native, but only root can switch off the emulator" \
+                     "registered in $i386_handler" >&2
+                exit 1
+            fi
+            i386_used=emulated
+            echo "32-bit x86: emulated through the registration in $i386_handler, which only root can switch off"
+            return 0
+        fi
         if i386_probe_runs "$probe"; then
             unregister_emulator
             i386_used=native

@@ -41,7 +41,7 @@ run_host() {
     explain
     echo
     if [ "$status" -ne 0 ]; then
-        echo "demo: Quillon.exe ended with status $status (1: the plug-in refused to load)" >&2
+        echo "demo: Quillon.exe ended with status $status (1: the plug-in refused to load, or Wine could not start it, as said above)" >&2
         exit 1
     fi
     if [ "$expect" = moves ] && [ ! -s "$log" ]; then
