@@ -1,9 +1,9 @@
 # Makes the release package as the release command does, opens it, and checks what a user
 # gets: exactly Kestrune.dll (the one built), Kestrune.txt, a Japanese readme that decodes as
 # code page 932, and LICENSE.txt, the project's licence, both texts with CRLF line ends only;
-# a checksum file that sha256sum -c accepts; and
-# the same bytes whatever the folder, time zone and umask, with every entry 0644, dated with
-# the commit's time (or SOURCE_DATE_EPOCH) and free of extra fields.
+# a checksum file that sha256sum -c accepts; and the same bytes whatever the folder, time
+# zone and umask, with every entry 0644, dated with the commit's time (or SOURCE_DATE_EPOCH)
+# and free of extra fields.
 # Usage: cmake -DBUILD_DIR=<build> -DDLL=<Kestrune.dll> -DVERSION=<project version>
 #              -DSETTINGS=<release/PackageSettings.cmake> -P CheckRelease.cmake
 
