@@ -1,7 +1,7 @@
 // The host's exports that Kestrune requires: name and argument bytes, in lookup order. The
 // plug-in looks them up by their decorated names, "_" name "@" bytes. Each user defines
-// HOST_API(name, bytes) before including the list; the stand-in host's build also reads it
-// to write its .def files, so keep one entry a line.
+// HOST_API(name, bytes) before including the list. The stand-in host writes out what it
+// exports on its own, and the tests hold this list against it.
 HOST_API(APARegistCallback, 8)
 HOST_API(APASetTimer, 12)
 HOST_API(APAKillTimer, 4)

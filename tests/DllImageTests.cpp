@@ -5,6 +5,7 @@
 #include <doctest.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "support/PluginUnderTest.h"
 
@@ -147,6 +148,31 @@ TEST_CASE("a DLL that exports a decorated name or a wrong ordinal is told apart"
         CHECK(planted.exports == row.exports);
         CHECK(planted.exports != PluginExports);
     }
+}
+
+}
+
+TEST_SUITE("binding") {
+
+// The host's side is the stand-in host's own list, with each function's place as its ordinal.
+// A slip in a name or a byte count on either side would have the mail client refuse the plug-in.
+TEST_CASE("the plug-in looks up, in the host's order, every function the host exports, by the host's names")
+{
+    const char* const lookedUp[] = {
+#define HOST_API(name, bytes) "_" #name "@" #bytes,
+#include "HostApiList.h"
+#undef HOST_API
+    };
+    std::vector<std::string> plugin;
+    for (size_t i = 0; i < sizeof lookedUp / sizeof lookedUp[0]; ++i)
+        plugin.push_back(lookedUp[i] + (" @" + std::to_string(i + 1)));
+    std::sort(plugin.begin(), plugin.end());
+    std::vector<std::string> host = ReadBuiltFile("tools/quillon-host/full/Quillon.exe").exports;
+    std::vector<std::string> pluginOnly, hostOnly;
+    std::set_difference(plugin.begin(), plugin.end(), host.begin(), host.end(), std::back_inserter(pluginOnly));
+    std::set_difference(host.begin(), host.end(), plugin.begin(), plugin.end(), std::back_inserter(hostOnly));
+    CHECK_MESSAGE(pluginOnly.empty(), "looked up by the plug-in (name @place): " << doctest::toString(pluginOnly));
+    CHECK_MESSAGE(hostOnly.empty(), "exported by the host (name @ordinal): " << doctest::toString(hostOnly));
 }
 
 }

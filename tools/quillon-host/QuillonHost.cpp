@@ -9,14 +9,13 @@
 
 #include "Kestrune.h"
 
-#define HOST_API_ARGS_0 void
-#define HOST_API_ARGS_4 LONG
-#define HOST_API_ARGS_8 LONG, LONG
-#define HOST_API_ARGS_12 LONG, LONG, LONG
-#define HOST_API_ARGS_16 LONG, LONG, LONG, LONG
-#define HOST_API(name, bytes) extern "C" LONG WINAPI name(HOST_API_ARGS_##bytes) { return 0; }
-#include "HostApiList.h"
-#undef HOST_API
+// The functions a plug-in requires of the host do nothing here. The build's .def exports
+// each of them under its own decorated name, leading to the stub of its argument size.
+extern "C" LONG WINAPI HostFunction0(void) { return 0; }
+extern "C" LONG WINAPI HostFunction4(LONG) { return 0; }
+extern "C" LONG WINAPI HostFunction8(LONG, LONG) { return 0; }
+extern "C" LONG WINAPI HostFunction12(LONG, LONG, LONG) { return 0; }
+extern "C" LONG WINAPI HostFunction16(LONG, LONG, LONG, LONG) { return 0; }
 
 namespace {
 
