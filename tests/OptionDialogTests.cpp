@@ -256,6 +256,16 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
         CHECK(ReadFileBytes(plugin.SettingsFile())
               == SettingsText("RunOn=1\r\nDrive=" + DefaultLabel + "\r\nCloseOn=0\r\n"));
     }
+    SUBCASE("a file saved as UTF-8 works again once its drive is chosen again")
+    {
+        plugin.WriteSettings(SettingsText("Drive=\xE5\x85\xA8\xE3\x81\xA6\r\nRunOn=1\r\nCloseOn=1\r\n"));
+        CHECK(RunSetup(plugin, NULL, [](HWND dialog) {
+            SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 3, 0);
+            Click(dialog, IDOK);
+        }).result == 1);
+        CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=" + AllLabel + "\r\nRunOn=1\r\nCloseOn=1\r\n"));
+        CHECK(plugin.RetrievalLog() == AllTrays(true));
+    }
     SUBCASE("Cancel after changes leaves the file byte for byte")
     {
         std::string before = "; by hand\r\n[Option]\r\nDrive = d:\\\r\nRunOn=1\r\n\r\n[Other]\r\nKey=1\r\n";
