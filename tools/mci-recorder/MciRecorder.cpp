@@ -5,6 +5,7 @@
 #include <mmddk.h>
 
 #include <stdio.h>
+#include <string.h>
 
 namespace {
 
@@ -39,6 +40,36 @@ void Record(const char* format, ...)
     }
 }
 
+LRESULT Refuse(const char* command, LRESULT error)
+{
+    Record("%s refused", command);
+    return error;
+}
+
+// Whether KESTRUNE_MCI_REFUSE names the command: it holds the starts of the commands' lines
+// ("open D:", "set E: door-closed"), separated by "|".
+bool AskedToRefuse(const char* command)
+{
+    char refused[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("KESTRUNE_MCI_REFUSE", refused, sizeof refused);
+    if (length == 0 || length >= sizeof refused)
+        return false;
+    for (const char* start = strtok(refused, "|"); start != NULL; start = strtok(NULL, "|"))
+        if (strncmp(command, start, strlen(start)) == 0)
+            return true;
+    return false;
+}
+
+// Carries out a command, which only means recording it, unless it is to fail as on a real
+// drive that cannot do it (a tray that cannot be drawn in, a drive in use).
+LRESULT CarryOut(const char* command, LRESULT error)
+{
+    if (AskedToRefuse(command))
+        return Refuse(command, error);
+    Record("%s", command);
+    return 0;
+}
+
 Device* DeviceFor(DWORD_PTR id)
 {
     if (id >= 1 && id <= static_cast<DWORD_PTR>(MaxDevices) && Devices[id - 1].used)
@@ -63,36 +94,36 @@ char FirstOpticalDrive()
 
 LRESULT OpenDevice(Device* device, DWORD flags, const MCI_OPEN_PARMSW* open)
 {
+    char command[MAX_PATH + 40];
     if ((flags & MCI_OPEN_ELEMENT) && open != NULL && open->lpstrElementName != NULL) {
         char element[MAX_PATH];
         WideCharToMultiByte(CP_ACP, 0, open->lpstrElementName, -1, element, sizeof element, NULL, NULL);
+        wsprintfA(command, "open %s flags=0x%lx", element, flags);
         bool optical = lstrlenA(element) == 2 && element[1] == ':' && IsOpticalDrive(element[0]);
-        if (!optical) {
-            Record("open %s flags=0x%lx refused", element, flags);
-            return MCIERR_INVALID_DEVICE_NAME;
-        }
+        if (!optical)
+            return Refuse(command, MCIERR_INVALID_DEVICE_NAME);
         lstrcpynA(device->drive, element, sizeof device->drive);
-        Record("open %s flags=0x%lx", device->drive, flags);
-        return 0;
+        return CarryOut(command, MCIERR_MUST_USE_SHAREABLE);
     }
     char letter = FirstOpticalDrive();
     if (letter == 0) {
-        Record("open default flags=0x%lx refused", flags);
-        return MCIERR_INVALID_DEVICE_NAME;
+        wsprintfA(command, "open default flags=0x%lx", flags);
+        return Refuse(command, MCIERR_INVALID_DEVICE_NAME);
     }
     device->drive[0] = letter;
     device->drive[1] = ':';
     device->drive[2] = '\0';
-    Record("open default->%s flags=0x%lx", device->drive, flags);
-    return 0;
+    wsprintfA(command, "open default->%s flags=0x%lx", device->drive, flags);
+    return CarryOut(command, MCIERR_MUST_USE_SHAREABLE);
 }
 
 LRESULT SetDevice(Device* device, DWORD flags)
 {
     const char* door = (flags & MCI_SET_DOOR_CLOSED) ? " door-closed"
                      : (flags & MCI_SET_DOOR_OPEN) ? " door-open" : "";
-    Record("set %s%s flags=0x%lx", device->drive, door, flags);
-    return 0;
+    char command[100];
+    wsprintfA(command, "set %s%s flags=0x%lx", device->drive, door, flags);
+    return CarryOut(command, MCIERR_HARDWARE);
 }
 
 }
