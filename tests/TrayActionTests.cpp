@@ -108,9 +108,13 @@ private:
 };
 
 struct Case {
+    Case(const char* name, const std::string& settings, const std::vector<std::string>& expected,
+         const std::string& refused = "")
+        : name(name), settings(settings), expected(expected), refused(refused) {}
     const char* name;
     std::string settings;  // lines of the [Option] section, or NoSettingsFile
     std::vector<std::string> expected;
+    std::string refused;  // the commands the drives refuse (MciRefusals)
 };
 
 }
@@ -151,10 +155,21 @@ TEST_CASE("the Drive setting chooses the tray, CloseOn draws it in first")
         { "RunOn 4294967296 wraps to 0", "Drive=D:\\\r\nRunOn=4294967296\r\n", none },
         { "empty RunOn: the default, on", "Drive=D:\\\r\nRunOn=\r\n", TraySequence("D:", false) },
         { "keys of another section are not read", "[Other]\r\nDrive=E:\\\r\nRunOn=0\r\n", TraySequence("", false) },
+        { "a tray that cannot be drawn in still opens", "Drive=D:\\\r\nCloseOn=1\r\n",
+          { "open D: flags=0x2202", "set D: door-closed flags=0x202 refused", "set D: door-open flags=0x102",
+            "close D: flags=0x2" }, "set D: door-closed" },
+        { "all drives: one in use is skipped, the next opens", "Drive=" + AllLabel + "\r\n",
+          { "open D: flags=0x2202 refused", "open E: flags=0x2202", "set E: door-open flags=0x102", "close E: flags=0x2" },
+          "open D:" },
+        { "all drives: a tray that does not move at all is closed", "Drive=" + AllLabel + "\r\nCloseOn=1\r\n",
+          { "open D: flags=0x2202", "set D: door-closed flags=0x202 refused", "set D: door-open flags=0x102 refused",
+            "close D: flags=0x2", "open E: flags=0x2202", "set E: door-closed flags=0x202",
+            "set E: door-open flags=0x102", "close E: flags=0x2" }, "set D:" },
     };
     for (const Case& c : cases) {
         INFO("case: " << std::string(c.name));
         LoadedPlugin plugin(c.settings);
+        MciRefusals refusals(c.refused);
         CHECK(plugin.RetrievalLog(2) == c.expected);
         CHECK(OpenMciDevices() == 0);
     }

@@ -2,7 +2,7 @@
 #define KESTRUNE_TESTS_WINETEST_H
 
 // Helpers shared by the tests: files and folders in the prefix, code page 932 text,
-// threads, the recording MCI driver's log.
+// threads, the recording MCI driver's log and refusals.
 
 #include <windows.h>
 
@@ -57,6 +57,13 @@ public:
 private:
     TempDir dir;
     std::string path;
+};
+
+// While it lives, the recording MCI driver refuses, as a real drive may, every command whose
+// line starts with one of these texts, separated by "|" ("open D:|set E: door-closed").
+struct MciRefusals {
+    explicit MciRefusals(const std::string& commands) { SetEnvironmentVariableA("KESTRUNE_MCI_REFUSE", commands.c_str()); }
+    ~MciRefusals() { SetEnvironmentVariableA("KESTRUNE_MCI_REFUSE", NULL); }
 };
 
 // Number of MCI devices the calling process still has open.
