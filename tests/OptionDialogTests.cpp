@@ -5,6 +5,7 @@
 #include "support/BoxWatcher.h"
 #include "support/DialogDriver.h"
 #include "support/DialogTemplate.h"
+#include "support/ImportPatch.h"
 #include "support/PluginHeap.h"
 
 #include <sstream>
@@ -225,10 +226,12 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
     }
     SUBCASE("switched off, the drive and CloseOn are disabled but kept, and written")
     {
-        // Neither switch is in the file: OK must write both, CloseOn after RunOn.
+        // Neither switch is in the file: OK must write both, CloseOn after RunOn, and the drive
+        // chosen before the switch went off.
         plugin.WriteSettings(SettingsText("Drive=E:\\\r\n"));
         DialogView off = DialogView(), on = DialogView();
         SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
+            SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 1, 0);
             Click(dialog, IDC_CLOSEON);
             Click(dialog, IDC_RUNON);
             off = Look(dialog);
@@ -242,11 +245,11 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
         CHECK_FALSE(off.driveEnabled);
         CHECK_FALSE(off.closeOnEnabled);
         CHECK(off.labelEnabled);
-        CHECK(off.selection == 2);
+        CHECK(off.selection == 1);
         CHECK(off.closeOn);
         CHECK(on.driveEnabled);
         CHECK(on.closeOnEnabled);
-        CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=E:\\\r\nRunOn=0\r\nCloseOn=1\r\n"));
+        CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=D:\\\r\nRunOn=0\r\nCloseOn=1\r\n"));
     }
     SUBCASE("a hand-written RunOn 2 is saved as 1")
     {
@@ -279,6 +282,22 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
         CHECK(run.result == 2);
         CHECK(ReadFileBytes(plugin.SettingsFile()) == before);
     }
+}
+
+TEST_CASE("every opening lists the optical drives there are then, among as many as 26 drive letters")
+{
+    LoadedPlugin plugin("Drive=E:\\\r\n");
+    ImportPatch drives(plugin.Module(), "KERNEL32.dll", "GetLogicalDriveStringsA", (void*)ListedDriveRoots);
+    ListedDriveLetters = "CEFZ";  // D: unplugged
+    SetupRun unplugged = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDCANCEL); });
+    CHECK(unplugged.opened.items == std::vector<std::string>({ DefaultLabel, "E:\\", AllLabel }));
+    CHECK(unplugged.opened.selection == 1);
+    ListedDriveLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    SetupRun every = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDOK); });
+    CHECK(every.opened.items == std::vector<std::string>({ DefaultLabel, "D:\\", "E:\\", AllLabel }));
+    CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=E:\\\r\nRunOn=1\r\nCloseOn=0\r\n"));
+    plugin.WriteSettings(SettingsText("Drive=" + AllLabel + "\r\n"));
+    CHECK(plugin.RetrievalLog() == AllTrays(false));
 }
 
 TEST_CASE("a save that fails is reported, and the dialog stays open")

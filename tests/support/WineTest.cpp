@@ -143,6 +143,19 @@ std::vector<std::string> MciLog::Lines() const
     return lines;
 }
 
+std::string ListedDriveLetters;
+
+DWORD WINAPI ListedDriveRoots(DWORD size, LPSTR buffer)
+{
+    std::string roots;
+    for (char letter : ListedDriveLetters)
+        roots += std::string(1, letter) + ":\\" + '\0';
+    if (roots.size() + 1 > size)
+        return static_cast<DWORD>(roots.size() + 1);
+    CopyMemory(buffer, roots.c_str(), roots.size() + 1);
+    return static_cast<DWORD>(roots.size());
+}
+
 int OpenMciDevices()
 {
     char answer[32] = "";

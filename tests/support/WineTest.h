@@ -2,7 +2,7 @@
 #define KESTRUNE_TESTS_WINETEST_H
 
 // Helpers shared by the tests: files and folders in the prefix, code page 932 text,
-// threads, the recording MCI driver's log and refusals.
+// threads, the recording MCI driver's log and refusals, a drive list of the test's own.
 
 #include <windows.h>
 
@@ -65,6 +65,12 @@ struct MciRefusals {
     explicit MciRefusals(const std::string& commands) { SetEnvironmentVariableA("KESTRUNE_MCI_REFUSE", commands.c_str()); }
     ~MciRefusals() { SetEnvironmentVariableA("KESTRUNE_MCI_REFUSE", NULL); }
 };
+
+// Stands in for GetLogicalDriveStringsA: the roots of the letters in ListedDriveLetters
+// ("CEFZ"), for drive letters that come and go, or are many. It answers as the system does, so
+// a buffer too small for them all is left as it was; the system still tells each drive's type.
+extern std::string ListedDriveLetters;
+DWORD WINAPI ListedDriveRoots(DWORD size, LPSTR buffer);
 
 // Number of MCI devices the calling process still has open.
 int OpenMciDevices();
