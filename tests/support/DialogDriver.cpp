@@ -16,13 +16,15 @@ bool IsEnabled(HWND dialog, int id)
     return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
 }
 
-// The focus of the window's thread, read from another thread.
-HWND FocusOf(HWND window)
+// The window the dialog's thread last gave the focus to. The focus itself goes with the thread's
+// activation, which another program's window (another suite's, on this display) may take.
+PVOID volatile FocusGiven;
+
+LRESULT CALLBACK WatchFocus(int code, WPARAM wParam, LPARAM lParam)
 {
-    GUITHREADINFO gui = GUITHREADINFO();
-    gui.cbSize = sizeof gui;
-    GetGUIThreadInfo(GetWindowThreadProcessId(window, NULL), &gui);
-    return gui.hwndFocus;
+    if (code == HCBT_SETFOCUS && wParam != 0)
+        InterlockedExchangePointer(&FocusGiven, reinterpret_cast<PVOID>(wParam));
+    return CallNextHookEx(NULL, code, wParam, lParam);
 }
 
 }
@@ -44,7 +46,7 @@ DialogView Look(HWND dialog)
     seen.closeOnEnabled = IsEnabled(dialog, IDC_CLOSEON);
     seen.labelEnabled = IsEnabled(dialog, IDC_DRIVE_LABEL);
     seen.owner = GetWindow(dialog, GW_OWNER);
-    seen.focus = FocusOf(dialog);
+    seen.focus = static_cast<HWND>(FocusGiven);
     seen.runOnControl = GetDlgItem(dialog, IDC_RUNON);
     return seen;
 }
@@ -63,8 +65,7 @@ SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::functio
         if (dialog == NULL)
             return;
         run.dialogShown = true;
-        // The dialog shows before its activation gives the focus back to its control.
-        WaitUntil([&]() { return FocusOf(dialog) != NULL; }, 2000);
+        WaitUntil([&]() { return FocusGiven != NULL; }, 2000);
         run.opened = Look(dialog);
         script(dialog);
         if (!WaitUntilGone(dialog)) {
@@ -72,8 +73,11 @@ SetupRun RunSetup(const PluginUnderTest& plugin, HWND parent, const std::functio
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         }
     };
+    FocusGiven = NULL;
+    HHOOK focusWatch = SetWindowsHookExW(WH_CBT, WatchFocus, NULL, GetCurrentThreadId());
     HANDLE thread = StartThread(drive);
     run.result = plugin.Setup(parent);
+    UnhookWindowsHookEx(focusWatch);
     InterlockedExchange(&setupReturned, 1);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);

@@ -21,7 +21,7 @@ struct DialogView {
     std::vector<std::string> items;  // the drive list, code page 932 bytes
     int selection;
     bool runOn, closeOn, driveEnabled, closeOnEnabled, labelEnabled;
-    HWND owner, focus, runOnControl;
+    HWND owner, focus, runOnControl;  // focus: the window its thread last gave the focus to
 };
 DialogView Look(HWND dialog);
 
