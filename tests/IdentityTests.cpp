@@ -33,10 +33,7 @@ TEST_CASE("the version box belongs to the host's window and says which version t
     CHECK(seen[0].owner == host.Handle());
     CHECK(seen[0].icon == static_cast<HICON>(NULL));
     CHECK_FALSE(seen[0].hasCancel);
-    const std::wstring& text = seen[0].text;
-    CHECK(text.find(VersionHeading) == 0);
-    CHECK(text.find(L'\r') == std::wstring::npos);
-    CHECK(text.size() > wcslen(VersionHeading));
+    CHECK(seen[0].text == VersionText);
 }
 
 namespace {

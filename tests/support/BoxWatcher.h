@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-// The captions of the plug-in's boxes, how the version box opens, and what the box that
-// refuses a host says.
+// The captions of the plug-in's boxes, and what the version box and the box that refuses a
+// host say.
 const wchar_t ErrorCaption[] = L"プラグインエラー";
 const wchar_t InfoCaption[] = L"プラグイン情報";
-const wchar_t VersionHeading[] = L"Kestrune (Vandol for Quillon) Ver1.00\n\n";
+const wchar_t VersionText[] = L"Kestrune (Vandol for Quillon) Ver1.00\n\n"
+                              L"新着メールをCDトレイの開閉でお知らせします\n(C) 2026 Kestrune 開発チーム";
 const wchar_t AttachFailureText[] =
     L"プラグイン「Kestrune」でエラーが発生しました。\r\nQuillon32とプラグインのバージョンを確認してください";
 
