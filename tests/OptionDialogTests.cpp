@@ -55,6 +55,19 @@ SIZE AroundCaption(const TemplateItem& item, const SIZE& zero)
     return around;
 }
 
+// Another program (a scanner, a sync client) holds the settings file for a moment as OK writes
+// it: the write numbered HeldAtWrite, from 0, finds it open without the right to write shared.
+int HeldAtWrite;
+BOOL WINAPI WriteWhileHeld(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
+{
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (HeldAtWrite-- == 0)
+        held = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    BOOL written = WritePrivateProfileStringA(section, key, value, file);
+    CloseHandle(held);
+    return written;
+}
+
 }
 
 TEST_SUITE("dialog") {
@@ -284,10 +297,12 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
     }
 }
 
-TEST_CASE("every opening lists the optical drives there are then, among as many as 26 drive letters")
+TEST_CASE("every opening and every retrieval end over all drives finds the optical drives there are then")
 {
     LoadedPlugin plugin("Drive=E:\\\r\n");
     ImportPatch drives(plugin.Module(), "KERNEL32.dll", "GetLogicalDriveStringsA", (void*)ListedDriveRoots);
+    ImportPatch types(plugin.Module(), "KERNEL32.dll", "GetDriveTypeA", (void*)ListedDriveType);
+    ListedDriveTypes = "G4H6I0";  // a network drive, a RAM disk, one of unknown type: none counts
     ListedDriveLetters = "CEFZ";  // D: unplugged
     SetupRun unplugged = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDCANCEL); });
     CHECK(unplugged.opened.items == std::vector<std::string>({ DefaultLabel, "E:\\", AllLabel }));
@@ -298,51 +313,50 @@ TEST_CASE("every opening lists the optical drives there are then, among as many 
     CHECK(ReadFileBytes(plugin.SettingsFile()) == SettingsText("Drive=E:\\\r\nRunOn=1\r\nCloseOn=0\r\n"));
     plugin.WriteSettings(SettingsText("Drive=" + AllLabel + "\r\n"));
     CHECK(plugin.RetrievalLog() == AllTrays(false));
+    ListedDriveLetters = "CEFGHIZ";  // D:, a USB drive say, unplugged while the host runs
+    CHECK(plugin.RetrievalLog() == TraySequence("E:", false));
 }
 
-TEST_CASE("a save that fails is reported, and the dialog stays open")
+TEST_CASE("a save that fails at any of its writes is reported, and the dialog stays open")
 {
-    LoadedPlugin plugin("Drive=D:\\\r\n");
+    LoadedPlugin plugin;
     std::string path = plugin.SettingsFile();
-    HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    REQUIRE(lock != INVALID_HANDLE_VALUE);
-    REQUIRE_FALSE(WritePrivateProfileStringA("Option", "Probe", "1", path.c_str()));
-
-    BoxWatcher boxes(GetCurrentProcessId(), ErrorCaption);
-    HWND dialogSeen = NULL;
-    bool openAfterFailure = false, enabledAfterFailure = false;
-    bool releaseLock = false;
-    SUBCASE("OK again once the cause is gone saves") { releaseLock = true; }
+    ImportPatch writes(plugin.Module(), "KERNEL32.dll", "WritePrivateProfileStringA", (void*)WriteWhileHeld);
+    REQUIRE(writes.Applied());
+    bool okAgain = false;
+    SUBCASE("OK again once the file is free saves") { okAgain = true; }
     SUBCASE("Cancel after the failure") {}
-    SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
-        dialogSeen = dialog;
-        Click(dialog, IDC_CLOSEON);
-        ClickLater(dialog, IDOK);
-        boxes.WaitFor(1);
-        Sleep(100);
-        openAfterFailure = IsWindow(dialog) != FALSE;
-        enabledAfterFailure = IsWindowEnabled(dialog) != FALSE;
-        if (releaseLock) {
-            CloseHandle(lock);
-            lock = INVALID_HANDLE_VALUE;
+    for (int write = 0; write < 3; ++write) {
+        INFO("the file is held at write " << write << " of Drive, RunOn, CloseOn");
+        plugin.WriteSettings(SettingsText("Drive=D:\\\r\n"));
+        HeldAtWrite = write;
+        BoxWatcher boxes(GetCurrentProcessId(), ErrorCaption);
+        HWND dialogSeen = NULL;
+        bool openAfterFailure = false, enabledAfterFailure = false;
+        SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
+            dialogSeen = dialog;
+            Click(dialog, IDC_CLOSEON);
+            ClickLater(dialog, IDOK);
+            boxes.WaitFor(1);
+            Sleep(100);
+            openAfterFailure = IsWindow(dialog) != FALSE;
+            enabledAfterFailure = IsWindowEnabled(dialog) != FALSE;
+            Click(dialog, okAgain ? IDOK : IDCANCEL);
+        });
+        std::vector<SeenBox> seen = boxes.Seen();
+        REQUIRE(seen.size() == 1);
+        CHECK(seen[0].owner == dialogSeen);
+        CHECK(seen[0].text == L"設定を保存できませんでした。\r\n" + FromCp932(path));
+        CHECK(seen[0].icon == LoadIconW(NULL, MAKEINTRESOURCEW(32513)));
+        CHECK(openAfterFailure);
+        CHECK(enabledAfterFailure);
+        if (okAgain) {
+            CHECK(run.result == 1);
+            CHECK(ReadFileBytes(path) == SettingsText("Drive=D:\\\r\nRunOn=1\r\nCloseOn=1\r\n"));
+        } else {
+            CHECK(run.result == 2);
+            CHECK(ReadFileBytes(path) == SettingsText(write < 2 ? "Drive=D:\\\r\n" : "Drive=D:\\\r\nRunOn=1\r\n"));
         }
-        Click(dialog, releaseLock ? IDOK : IDCANCEL);
-    });
-    if (lock != INVALID_HANDLE_VALUE)
-        CloseHandle(lock);
-    std::vector<SeenBox> seen = boxes.Seen();
-    REQUIRE(seen.size() == 1);
-    CHECK(seen[0].owner == dialogSeen);
-    CHECK(seen[0].text == L"設定を保存できませんでした。\r\n" + FromCp932(path));
-    CHECK(seen[0].icon == LoadIconW(NULL, MAKEINTRESOURCEW(32513)));
-    CHECK(openAfterFailure);
-    CHECK(enabledAfterFailure);
-    if (releaseLock) {
-        CHECK(run.result == 1);
-        CHECK(ReadFileBytes(path) == SettingsText("Drive=D:\\\r\nRunOn=1\r\nCloseOn=1\r\n"));
-    } else {
-        CHECK(run.result == 2);
-        CHECK(ReadFileBytes(path) == SettingsText("Drive=D:\\\r\n"));
     }
 }
 

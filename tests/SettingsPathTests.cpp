@@ -2,7 +2,8 @@
 
 #include <doctest.h>
 
-#include "support/PluginUnderTest.h"
+#include "support/BoxWatcher.h"
+#include "support/DialogDriver.h"
 
 namespace {
 
@@ -85,6 +86,17 @@ TEST_CASE("a settings path must fit in MAX_PATH with its NUL, or there is none")
             WriteFileBytes(stem + ".ini", SettingsText("Drive=E:\\\r\n"));
         REQUIRE(plugin.Load());
         CHECK(plugin.RetrievalLog() == row.expected);
+        if (row.expected == TraySequence("E:", false))
+            continue;
+        // With no file to save to, OK says that nothing was saved, and the dialog stays open.
+        BoxWatcher boxes(GetCurrentProcessId(), ErrorCaption);
+        SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
+            ClickLater(dialog, IDOK);
+            boxes.WaitFor(1);
+            Click(dialog, IDCANCEL);
+        });
+        CHECK(run.result == 2);
+        CHECK(boxes.Seen().size() == 1);
     }
 }
 

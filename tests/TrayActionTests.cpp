@@ -288,8 +288,10 @@ TEST_CASE("hand edits of the settings file take effect at the next retrieval end
 
     plugin.WriteSettings(SettingsText("Drive=E:\\\r\nCloseOn=1\r\n"));
     CHECK(plugin.RetrievalLog() == TraySequence("E:", true));
+    plugin.WriteSettings(SettingsText("Drive=E:\\\r\nRunOn=0\r\nCloseOn=1\r\n"));
+    CHECK(plugin.RetrievalLog().empty());
 
-    DeleteFileA(plugin.SettingsFile().c_str());
+    DeleteFileA(plugin.SettingsFile().c_str());  // every setting at its default: on, the default device
     CHECK(plugin.RetrievalLog() == TraySequence("", false));
 }
 

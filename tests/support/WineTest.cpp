@@ -156,6 +156,14 @@ DWORD WINAPI ListedDriveRoots(DWORD size, LPSTR buffer)
     return static_cast<DWORD>(roots.size());
 }
 
+std::string ListedDriveTypes;
+
+UINT WINAPI ListedDriveType(LPCSTR root)
+{
+    size_t letter = ListedDriveTypes.find(root[0]);
+    return letter != std::string::npos ? ListedDriveTypes[letter + 1] - '0' : GetDriveTypeA(root);
+}
+
 int OpenMciDevices()
 {
     char answer[32] = "";

@@ -68,9 +68,13 @@ struct MciRefusals {
 
 // Stands in for GetLogicalDriveStringsA: the roots of the letters in ListedDriveLetters
 // ("CEFZ"), for drive letters that come and go, or are many. It answers as the system does, so
-// a buffer too small for them all is left as it was; the system still tells each drive's type.
+// a buffer too small for them all is left as it was.
 extern std::string ListedDriveLetters;
 DWORD WINAPI ListedDriveRoots(DWORD size, LPSTR buffer);
+// Stands in for GetDriveTypeA: the type ListedDriveTypes gives a letter ("G4H6": G: a network
+// drive, H: a RAM disk), for drives of kinds the prefixes lack; the system's for any other.
+extern std::string ListedDriveTypes;
+UINT WINAPI ListedDriveType(LPCSTR root);
 
 // Number of MCI devices the calling process still has open.
 int OpenMciDevices();
