@@ -4,6 +4,8 @@
 # access times. The zip's DOS times are local times, so zip runs in UTC.
 # The time is SOURCE_DATE_EPOCH when set, else the commit's time (git log) in a git checkout;
 # in a tree without git, 1980-01-01 00:00:00 UTC, the earliest time a zip entry holds.
+# The archive's comment names the commit and the Debian release that built it: another
+# release's compiler makes another DLL, so a rebuild must know both.
 # Usage: cmake -DSETTINGS=<PackageSettings.cmake> -DOUT_DIR=<folder> -P MakePackage.cmake
 
 cmake_minimum_required(VERSION 3.20)
@@ -56,6 +58,24 @@ function(run)
     endif()
 endfunction()
 
+set(source "a tree without git")
+if(EXISTS ${SOURCE_DIR}/.git)
+    execute_process(COMMAND git -C ${SOURCE_DIR} rev-parse HEAD OUTPUT_VARIABLE commit OUTPUT_STRIP_TRAILING_WHITESPACE)
+    execute_process(COMMAND git -C ${SOURCE_DIR} diff --quiet HEAD -- RESULT_VARIABLE changed)
+    set(source "commit ${commit}")
+    if(NOT changed EQUAL 0)
+        string(APPEND source " with uncommitted changes")
+    endif()
+endif()
+set(system "an unknown system")
+if(EXISTS /etc/os-release)
+    file(STRINGS /etc/os-release pretty REGEX "^PRETTY_NAME=")
+    if(pretty MATCHES "^PRETTY_NAME=\"?([^\"]*)")
+        set(system "${CMAKE_MATCH_1}")
+    endif()
+endif()
+file(WRITE ${stage}.comment "${PACKAGE_NAME} from ${source}, built on ${system}")
+
 run(touch -d @${epoch} ${names})
 set(zip ${OUT_DIR}/${PACKAGE_NAME}.zip)
 # zip adds to an archive that is there already.
@@ -63,11 +83,12 @@ file(REMOVE ${zip} ${zip}.sha256)
 set(ENV{TZ} UTC0)
 unset(ENV{ZIPOPT})
 unset(ENV{ZIP})
-# -X: no extra fields (uid/gid, Unix times); -D: no folder entries.
-run(${ZIP_PROGRAM} -X -D -9 -q ${zip} ${names})
-file(REMOVE_RECURSE ${stage})
+# -X: no extra fields (uid/gid, Unix times); -D: no folder entries; -z: the comment, from
+# standard input.
+run(${ZIP_PROGRAM} -X -D -9 -q -z ${zip} ${names} INPUT_FILE ${stage}.comment)
+file(REMOVE_RECURSE ${stage} ${stage}.comment)
 
 # The form sha256sum -c reads, with the bare name, to be checked beside the download.
 file(SHA256 ${zip} hash)
 file(WRITE ${zip}.sha256 "${hash}  ${PACKAGE_NAME}.zip\n")
-message(STATUS "${PACKAGE_NAME}.zip: entries dated ${epoch} (${origin}), SHA-256 ${hash}")
+message(STATUS "${PACKAGE_NAME}.zip: from ${source}, built on ${system}, entries dated ${epoch} (${origin}), SHA-256 ${hash}")

@@ -3,7 +3,7 @@
 # code page 932, and LICENSE.txt, the project's licence, both texts with CRLF line ends only;
 # a checksum file that sha256sum -c accepts; and the same bytes whatever the folder, time
 # zone and umask, with every entry 0644, dated with the commit's time (or SOURCE_DATE_EPOCH)
-# and free of extra fields.
+# and free of extra fields, and a comment naming the commit and the Debian release.
 # Usage: cmake -DBUILD_DIR=<build> -DDLL=<Kestrune.dll> -DVERSION=<project version>
 #              -DSETTINGS=<release/PackageSettings.cmake> -P CheckRelease.cmake
 
@@ -64,8 +64,8 @@ function(check_entries zip epoch names)
 
     get_filename_component(label ${zip} NAME)
     file(READ ${zip} hex HEX)
-    string(LENGTH "${hex}" length)
-    math(EXPR end "${length} / 2 - 22")  # no archive comment
+    string(FIND "${hex}" "504b0506" end REVERSE)  # the end record, before the archive's comment
+    math(EXPR end "${end} / 2")
     read_le("${hex}" ${end} 4 signature)
     if(NOT signature EQUAL 0x06054b50)
         list(APPEND failures "${label}: no end of central directory where it should be")
@@ -142,6 +142,10 @@ else()
 endif()
 math(EXPR commit_time "${commit_time} - ${commit_time} % 2")
 check_entries(${work}/release/${package} ${commit_time} "${contents}")
+file(STRINGS ${work}/release/${package} comment REGEX "^Kestrune-${VERSION} from ")
+if(NOT comment MATCHES " from (commit [0-9a-f]+|a tree without git).*, built on Debian GNU/Linux [0-9]+ ")
+    list(APPEND failures "the archive's comment names no commit or no Debian release: ${comment}")
+endif()
 
 file(READ ${work}/release/${package}.sha256 sums)
 if(NOT sums MATCHES "^[0-9a-f]+  ${package}\n$")
