@@ -60,9 +60,8 @@ SIZE AroundCaption(const TemplateItem& item, const SIZE& zero)
 int HeldAtWrite;
 BOOL WINAPI WriteWhileHeld(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
 {
-    HANDLE held = INVALID_HANDLE_VALUE;
-    if (HeldAtWrite-- == 0)
-        held = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE held = HeldAtWrite-- != 0 ? NULL
+                  : CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     BOOL written = WritePrivateProfileStringA(section, key, value, file);
     CloseHandle(held);
     return written;

@@ -71,8 +71,7 @@ struct MciRefusals {
 // a buffer too small for them all is left as it was.
 extern std::string ListedDriveLetters;
 DWORD WINAPI ListedDriveRoots(DWORD size, LPSTR buffer);
-// Stands in for GetDriveTypeA: the type ListedDriveTypes gives a letter ("G4H6": G: a network
-// drive, H: a RAM disk), for drives of kinds the prefixes lack; the system's for any other.
+// Stands in for GetDriveTypeA: the type ListedDriveTypes gives a letter ("G4H6"), else the system's.
 extern std::string ListedDriveTypes;
 UINT WINAPI ListedDriveType(LPCSTR root);
 
