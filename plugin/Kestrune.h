@@ -15,7 +15,8 @@ typedef const char* (WINAPI* APCGetPlugNameProc)(void);
 typedef int (WINAPI* APCVersionInfoProc)(HWND parent);
 // Ordinal 3: always 1.
 typedef int (WINAPI* APCStartUpProc)(LONG value);
-// Ordinal 4: the options dialog; 1 after OK, 2 after Cancel, -1 when it could not run.
+// Ordinal 4: the options dialog; 1 after OK, 2 after Cancel, else the platform's failure value:
+// 0 when the parent window is not a valid one, -1 when the dialog could not run otherwise.
 typedef int (WINAPI* APCSetupProc)(HWND parent);
 // Ordinal 5: one call per received mail; always 0.
 typedef int (WINAPI* APCRecFilterProc)(LONG value);
