@@ -218,7 +218,7 @@ setup_i386() {
         exit 1
     fi
     i386_used=emulated
-    i386_line="32-bit x86: emulated by $($i386_emulator --version | head -n 1) ($reason), registered machine-wide until a native run, an auto one as root or through sudo, or a reboot"
+    i386_line="32-bit x86: emulated by $($i386_emulator --version | head -n 1) ($reason), registered machine-wide until a native run, an auto one as root (sudo included), or a reboot"
 }
 
 # After root's steps: root leaves a registration of ours in force only where it emulates.
