@@ -293,8 +293,10 @@ root_steps_through_sudo() {
 # Stops a run that could not write what an earlier run as root left in the build folder.
 check_build_folder() {
     [ -n "$(find "$build/." -user 0 -print -quit 2>/dev/null)" ] || return 0
-    echo "build.sh: $build holds files of root's, left by an earlier run as root; give them to" \
-         "this account with 'sudo chown -R $(id -un): $build' (or remove $build), then run this again" >&2
+    again="./build.sh $command"
+    [ -n "${KESTRUNE_BUILD_DIR:-}" ] && again="env KESTRUNE_BUILD_DIR=$build $again"
+    echo "build.sh: $build holds files of root's, left by an earlier run as root: 'sudo $again'" \
+         "hands it to this account, or remove it with 'sudo rm -rf $build'" >&2
     exit 1
 }
 
@@ -334,7 +336,15 @@ leave_build_to_owner() {
                  "so it is not handed to $owner: remove it, or choose another KESTRUNE_BUILD_DIR" >&2
             exit 1
         fi
-        echo "build.sh: handing $build, left to root by an earlier run, back to $owner"
+        echo "build.sh: handing $build, left to root by an earlier run, back to $owner (its Wine" \
+             "prefixes are made again)"
+        # Debian's Wine ties a prefix to a server folder of its maker's under /tmp (the file
+        # "wineserver" in it), which no other account may enter: root's session of this folder
+        # ends, and its prefixes, display and locale go, to be made again as that account.
+        if [ -x "$build/winerun" ]; then
+            "$build/winerun" --stop || true
+        fi
+        rm -rf "$build/wine"
         find "$build/." -user 0 -exec chown -h "$owner:" {} +
     fi
     runuser -u "$owner" -- mkdir -p "$build"
