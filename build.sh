@@ -163,7 +163,7 @@ setup_i386() {
         # registration stays in force where binfmt_misc is not mounted (a chroot, say), so it
         # is mounted first, or the probe could run emulated and be taken for native.
         if [ ! -f "$i386_binfmt/register" ]; then
-            as_root "mount binfmt_misc to see whether an emulator is registered for 32-bit x86 programs (and register ours if they do not run)" || return 0
+            as_root "mount binfmt_misc to see whether an emulator is registered for 32-bit x86 programs (and, if they do not run, install qemu-user and register it)" || return 0
             mount_binfmt 2>/dev/null || true
         fi
         # Only root can switch it off, and while it is off every 32-bit program started on the
@@ -207,8 +207,12 @@ setup_i386() {
     esac
     if ! emulator_in_force; then
         wanted="register $i386_emulator in binfmt_misc for 32-bit x86 programs ($reason)"
-        qemu_user_is_recent "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)" ||
-            wanted="install qemu-user 10 or later (on Debian 12 from bookworm-backports, added as an apt source) and $wanted"
+        if ! qemu_user_is_recent "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)"; then
+            from=
+            [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ] &&
+                from=" from bookworm-backports (added as an apt source if need be)"
+            wanted="install qemu-user 10 or later$from and $wanted"
+        fi
         as_root "$wanted" || return 0
         install_emulator
         register_emulator
