@@ -90,12 +90,7 @@ TEST_CASE("a settings path must fit in MAX_PATH with its NUL, or there is none")
             continue;
         // With no file to save to, OK says that nothing was saved, and the dialog stays open.
         BoxWatcher boxes(GetCurrentProcessId(), ErrorCaption);
-        SetupRun run = RunSetup(plugin, NULL, [&](HWND dialog) {
-            ClickLater(dialog, IDOK);
-            boxes.WaitFor(1);
-            Click(dialog, IDCANCEL);
-        });
-        CHECK(run.result == 2);
+        CHECK(RunSetup(plugin, NULL, [&](HWND d) { ClickLater(d, IDOK); boxes.WaitFor(1); Click(d, IDCANCEL); }).result == 2);
         CHECK(boxes.Seen().size() == 1);
     }
 }
