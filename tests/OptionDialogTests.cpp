@@ -322,7 +322,7 @@ TEST_CASE("a save that fails at any of its writes is reported, and the dialog st
     std::string path = plugin.SettingsFile();
     ImportPatch writes(plugin.Module(), "KERNEL32.dll", "WritePrivateProfileStringA", (void*)WriteWhileHeld);
     REQUIRE(writes.Applied());
-    RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDCANCEL); });  // this thread's runtime state, made once
+    RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDCANCEL); });  // makes the runtime's state for this thread
     PluginHeap heap(plugin.Module());
     bool okAgain = false;
     SUBCASE("OK again once the file is free saves") { okAgain = true; }
@@ -358,7 +358,7 @@ TEST_CASE("a save that fails at any of its writes is reported, and the dialog st
             CHECK(run.result == 2);
             CHECK(ReadFileBytes(path) == SettingsText(write < 2 ? "Drive=D:\\\r\n" : "Drive=D:\\\r\nRunOn=1\r\n"));
         }
-        CHECK(heap.LiveBlocks() == 0);  // the box's text included
+        CHECK(heap.LiveBlocks() == 0);  // nothing kept, the failure box's text included
     }
 }
 
