@@ -68,7 +68,7 @@ install_missing() {
 # it; on Debian 12 it comes from the backports suite of the mirror that already serves
 # bookworm, with a pin that keeps every other package of that suite out.
 install_emulator() {
-    if qemu_user_is_recent "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)"; then
+    if installed_qemu_user_is_recent; then
         return 0
     fi
     apt-get update -qq
@@ -86,6 +86,10 @@ install_emulator() {
 
 qemu_user_is_recent() {
     [ -n "$1" ] && [ "$1" != "(none)" ] && dpkg --compare-versions "$1" ge 1:10
+}
+
+installed_qemu_user_is_recent() {
+    qemu_user_is_recent "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)"
 }
 
 add_bookworm_backports() {
@@ -127,7 +131,7 @@ registered_as_ours() {
 
 # Nothing left for root to do: a recent enough qemu-user, registered as ours and switched on.
 emulator_in_force() {
-    qemu_user_is_recent "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)" &&
+    installed_qemu_user_is_recent &&
         registered_as_ours && i386_handler_enabled
 }
 
@@ -207,7 +211,7 @@ setup_i386() {
     esac
     if ! emulator_in_force; then
         wanted="register $i386_emulator in binfmt_misc for 32-bit x86 programs ($reason)"
-        if ! qemu_user_is_recent "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)"; then
+        if ! installed_qemu_user_is_recent; then
             from=
             [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ] &&
                 from=" from bookworm-backports (added as an apt source if need be)"
