@@ -1,7 +1,9 @@
 #!/bin/sh
 # Makes docs/option-dialog.png: the options dialog as Wine draws it, opened by the stand-in
 # host on simulated drives D: and E:. Rerun it after changing the dialog.
-# Usage: tools/screenshot/dialog-screenshot.sh [build folder]   (as root it installs what is missing)
+# Usage: tools/screenshot/dialog-screenshot.sh [build folder]
+# What it needs beyond the build is installed by tools/root-steps/root-steps.sh: through sudo
+# from an account, which it asks first.
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
@@ -13,7 +15,13 @@ for package in imagemagick fonts-ipafont-gothic x11-utils; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q " installed$" || missing="$missing $package"
 done
 if [ -n "$missing" ]; then
-    apt-get install -y -qq --no-install-recommends $missing >/dev/null
+    sudo=
+    if [ "$(id -u)" != 0 ]; then
+        echo "dialog-screenshot: asking sudo to run tools/root-steps/root-steps.sh, which will install$missing"
+        sudo=sudo
+    fi
+    # shellcheck disable=SC2086 # one word a package
+    $sudo /bin/sh "$top/tools/root-steps/root-steps.sh" install $missing
 fi
 
 shot="$build/screenshot"
@@ -24,7 +32,8 @@ printf '[Option]\r\nDrive=D:\\\r\nRunOn=1\r\nCloseOn=1\r\n' >"$shot/Kestrune.ini
 
 "$winerun" --prepare
 trap '"$winerun" --stop' EXIT
-export DISPLAY=":$(cat "$build/wine/xvfb.display")"
+DISPLAY=":$(cat "$build/wine/xvfb.display")"
+export DISPLAY
 KESTRUNE_DRIVES=DE "$winerun" "$shot/Quillon.exe" setup >"$shot/host.out" 2>&1 &
 
 caption="Kestrune オプション設定"

@@ -1,5 +1,6 @@
 # Whether this machine runs 32-bit x86 programs, natively or through the emulator that
-# build.sh registers where the kernel cannot. Sourced by build.sh and by winerun.
+# tools/root-steps/root-steps.sh registers where the kernel cannot (the same names as there).
+# Sourced by build.sh and by winerun.
 
 i386_binfmt=/proc/sys/fs/binfmt_misc
 # The binfmt_misc handler of ours; others' handlers are never touched.
