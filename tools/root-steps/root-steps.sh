@@ -74,7 +74,8 @@ install_packages() {
     *:i386\ *)
         if ! dpkg --print-foreign-architectures | grep -qx i386; then
             dpkg --add-architecture i386
-            undo "the i386 architecture: 'apt-get purge ?architecture(i386)', then 'dpkg --remove-architecture i386'"
+            # apt counts libc6:i386 as essential, though the system's own libc6 is another package.
+            undo "the i386 architecture: apt-get purge --allow-remove-essential '?installed ?architecture(i386)' && dpkg --remove-architecture i386"
         fi
         ;;
     esac
@@ -154,7 +155,7 @@ setup_i386() {
     # without it a probe that runs could be emulated.
     if [ ! -f "$binfmt/register" ]; then
         mount -t binfmt_misc binfmt_misc "$binfmt"
-        undo "the mount of binfmt_misc: 'umount $binfmt'"
+        undo "the mount of binfmt_misc: umount $binfmt"
     fi
     case "$1" in
     auto | native)
@@ -181,7 +182,7 @@ setup_i386() {
     probe_runs || fail "$reason, and $emulator, registered for them, did not run one either"
     echo "32-bit x86: emulated by $("$emulator" --version | head -n 1) ($reason), registered in" \
          "$handler for every account's 32-bit x86 programs until a reboot or a native run"
-    undo "the emulator's registration: 'echo -1 > $handler'"
+    undo "the emulator's registration: echo -1 > $handler"
 }
 
 case "${1:-}" in
@@ -198,7 +199,7 @@ if [ -n "${1:-}" ]; then
 fi
 [ -z "$mode" ] || setup_i386 "$mode"
 if [ -f "$backports" ]; then
-    undo "the apt source for qemu-user: 'rm $backports', then 'apt-get update'"
+    undo "the apt source for qemu-user: rm $backports && apt-get update"
 fi
 if [ -n "$undo" ]; then
     echo "$me: to undo what is left on the machine, as root:$undo"
