@@ -36,11 +36,23 @@ fail() { echo "$me: $*" >&2; exit 1; }
 # an apt source added for qemu-user that did not install.
 switched_off=
 added_source=
-cleanup() {
+restore() {
     if [ -n "$switched_off" ]; then echo 1 >"$handler"; fi
+    switched_off=
     if [ -n "$added_source" ]; then rm -f "$backports"; apt-get update -qq || true; fi
+    added_source=
 }
-trap cleanup EXIT
+# However the run ends, it says how to undo what it changed.
+finish() {
+    restore
+    if [ -f "$backports" ]; then
+        undo "the apt source for qemu-user: rm $backports && apt-get update"
+    fi
+    if [ -n "$undo" ]; then
+        echo "$me: to undo what is left on the machine, as root:$undo"
+    fi
+}
+trap finish EXIT
 trap 'exit 130' INT TERM HUP
 
 installed() {
@@ -52,8 +64,8 @@ apt_install() {
     # build, say) to make room, and that is the machine owner's call.
     removals=$(apt-get install -s --no-install-recommends "$@" 2>/dev/null | sed -n 's/^Remv \([^ ]*\).*/\1/p' | tr '\n' ' ')
     if [ -n "$removals" ]; then
-        fail "installing $* would remove ${removals% }, so nothing was installed; remove" \
-             "or replace them yourself if you want, then run this again"
+        fail "installing $* would remove ${removals% }, which conflicts with it, so nothing was" \
+             "installed; remove or replace that yourself if you want, then run this again"
     fi
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends --no-remove \
         -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "$@"
@@ -169,8 +181,7 @@ setup_i386() {
             echo "32-bit x86: native (this machine's kernel runs such programs)"
             return 0
         fi
-        cleanup
-        switched_off=
+        restore
         [ "$1" = auto ] || fail "this machine cannot run 32-bit x86 programs, and KESTRUNE_I386=native rules out the emulator"
         reason="this machine's kernel cannot run 32-bit x86 programs"
         ;;
@@ -179,10 +190,11 @@ setup_i386() {
     esac
     install_emulator
     register_emulator
+    undo "the emulator's registration: echo -1 > $handler"
     probe_runs || fail "$reason, and $emulator, registered for them, did not run one either"
     echo "32-bit x86: emulated by $("$emulator" --version | head -n 1) ($reason), registered in" \
-         "$handler for every account's 32-bit x86 programs until a reboot or a native run"
-    undo "the emulator's registration: echo -1 > $handler"
+         "$handler for every account's 32-bit x86 programs until a reboot, or until a native run" \
+         "or an auto one as root finds that the kernel runs them"
 }
 
 case "${1:-}" in
@@ -198,9 +210,3 @@ if [ -n "${1:-}" ]; then
     install_packages "$@"
 fi
 [ -z "$mode" ] || setup_i386 "$mode"
-if [ -f "$backports" ]; then
-    undo "the apt source for qemu-user: rm $backports && apt-get update"
-fi
-if [ -n "$undo" ]; then
-    echo "$me: to undo what is left on the machine, as root:$undo"
-fi
