@@ -116,14 +116,14 @@ install_emulator() {
     [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ] ||
         fail "no qemu-user 10 or later is offered for this system, and 32-bit x86 programs need it here"
     if [ ! -f "$backports" ]; then
-        mirror=$(apt-get indextargets --format '$(CODENAME) $(ORIGIN) $(LABEL) $(TRUSTED) $(REPO_URI)' |
-                 awk '$1 == "bookworm" && $2 == "Debian" && $3 == "Debian" && $4 == "yes" { print $5; exit }')
+        mirror=$(apt-get indextargets --format '$(CODENAME)|$(ORIGIN)|$(LABEL)|$(TRUSTED)|$(REPO_URI)' |
+                 awk -F '|' '$1 == "bookworm" && $2 == "Debian" && $3 == "Debian" && $4 == "yes" { print $5; exit }')
         [ -n "$mirror" ] || fail "no apt source of Debian's serves bookworm, so qemu-user cannot come from its backports suite"
         added_source=yes
         printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
             "$mirror" >"$backports"
         apt-get update -q || true
-        apt-get indextargets --format '$(CODENAME) $(ORIGIN) $(TRUSTED)' | grep -qx 'bookworm-backports Debian yes' ||
+        apt-get indextargets --format '$(CODENAME)|$(ORIGIN)|$(TRUSTED)' | grep -qx 'bookworm-backports|Debian Backports|yes' ||
             fail "the suite bookworm-backports of $mirror could not be read as Debian's, so it was not added"
     fi
     apt_install -t bookworm-backports qemu-user
