@@ -57,10 +57,15 @@ emulator_current() {
 
 # Puts in $needs what root must do for 32-bit x86 programs, in words, or nothing.
 i386_needs() {
-    emulator="install qemu-user 10 or later"
-    [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ] &&
-        emulator="$emulator from bookworm-backports (adding it as an apt source)"
-    emulator="$emulator and register $i386_emulator in binfmt_misc, where it then runs every account's 32-bit x86 programs until a reboot"
+    emulator="register $i386_emulator in binfmt_misc, where it then runs every account's 32-bit x86 programs until a reboot"
+    if ! dpkg --compare-versions "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null)" ge 1:10; then
+        from=
+        if [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ]; then
+            from=" from bookworm-backports"
+            [ -f /etc/apt/sources.list.d/kestrune-backports.sources ] || from="$from (adding it as an apt source)"
+        fi
+        emulator="install qemu-user 10 or later$from and $emulator"
+    fi
     needs=
     if [ ! -f "$i386_binfmt/register" ]; then
         needs="mount binfmt_misc to see whether the kernel runs 32-bit x86 programs, and if it cannot, $emulator"
