@@ -1,3 +1,4 @@
+# shellcheck shell=sh disable=SC2034 # sourced: its names are used by the scripts that read it
 # Whether this machine runs 32-bit x86 programs, natively or through the emulator that
 # tools/root-steps/root-steps.sh registers where the kernel cannot (the same names as there).
 # Sourced by build.sh and by winerun.
