@@ -98,23 +98,27 @@ install_packages() {
 
 recent() { [ -n "$1" ] && [ "$1" != "(none)" ] && dpkg --compare-versions "$1" ge 1:10; }
 
+backports_are_debians() {
+    apt-get indextargets --format '$(CODENAME)|$(ORIGIN)|$(TRUSTED)' | grep -qx 'bookworm-backports|Debian Backports|yes'
+}
+
 # qemu-user 10 or later: older ones crash under Wine. Debian 13's own suite has it, Debian 12's
 # backports suite too, taken from the mirror of Debian's own that already serves bookworm.
 install_emulator() {
-    # An earlier build.sh pinned every package of bookworm-backports but qemu-user to -10,
-    # which stops their upgrades.
-    if [ -f /etc/apt/preferences.d/kestrune-backports ]; then
-        rm -f /etc/apt/preferences.d/kestrune-backports
-        echo "$me: removed /etc/apt/preferences.d/kestrune-backports, an earlier pin that kept other backports from being upgraded"
-    fi
     recent "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)" && return 0
-    apt-get update -q
+    # A source that does not answer is judged below, not here.
+    apt-get update -q || true
     if recent "$(apt-cache policy qemu-user | awk '$1 == "Candidate:" { print $2 }')"; then
         apt_install qemu-user
         return 0
     fi
     [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ] ||
         fail "no qemu-user 10 or later is offered for this system, and 32-bit x86 programs need it here"
+    # An earlier build.sh took the first mirror that served bookworm, whoever's it was.
+    if [ -f "$backports" ] && ! backports_are_debians; then
+        rm -f "$backports"
+        echo "$me: removed $backports, which did not serve Debian's bookworm-backports"
+    fi
     if [ ! -f "$backports" ]; then
         mirror=$(apt-get indextargets --format '$(CODENAME)|$(ORIGIN)|$(LABEL)|$(TRUSTED)|$(REPO_URI)' |
                  awk -F '|' '$1 == "bookworm" && $2 == "Debian" && $3 == "Debian" && $4 == "yes" { print $5; exit }')
@@ -123,8 +127,7 @@ install_emulator() {
         printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
             "$mirror" >"$backports"
         apt-get update -q || true
-        apt-get indextargets --format '$(CODENAME)|$(ORIGIN)|$(TRUSTED)' | grep -qx 'bookworm-backports|Debian Backports|yes' ||
-            fail "the suite bookworm-backports of $mirror could not be read as Debian's, so it was not added"
+        backports_are_debians || fail "the suite bookworm-backports of $mirror could not be read as Debian's, so it was not added"
     fi
     apt_install -t bookworm-backports qemu-user
     added_source=
@@ -163,6 +166,12 @@ register_emulator() {
 }
 
 setup_i386() {
+    # An earlier build.sh pinned every package of bookworm-backports but qemu-user to -10,
+    # which stops their upgrades.
+    if [ -f /etc/apt/preferences.d/kestrune-backports ]; then
+        rm -f /etc/apt/preferences.d/kestrune-backports
+        echo "$me: removed /etc/apt/preferences.d/kestrune-backports, an earlier pin that kept other backports from being upgraded"
+    fi
     # A registration stays in force where binfmt_misc is not mounted (a chroot, say), so
     # without it a probe that runs could be emulated.
     if [ ! -f "$binfmt/register" ]; then
