@@ -64,8 +64,9 @@ apt_install() {
     # build, say) to make room, and that is the machine owner's call.
     removals=$(apt-get install -s --no-install-recommends "$@" 2>/dev/null | sed -n 's/^Remv \([^ ]*\).*/\1/p' | tr '\n' ' ')
     if [ -n "$removals" ]; then
-        fail "installing $* would remove ${removals% }, which conflicts with it, so nothing was" \
-             "installed; remove or replace that yourself if you want, then run this again"
+        asked="$*"
+        fail "installing ${asked#-t * } would remove ${removals% }, which conflicts with it, so nothing" \
+             "was installed; remove or replace that yourself if you want, then run this again"
     fi
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends --no-remove \
         -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "$@"
