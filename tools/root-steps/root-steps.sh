@@ -111,6 +111,7 @@ install_emulator() {
     apt-get update -q || true
     if recent "$(apt-cache policy qemu-user | awk '$1 == "Candidate:" { print $2 }')"; then
         apt_install qemu-user
+        fresh=
         return 0
     fi
     [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ] ||
@@ -131,6 +132,7 @@ install_emulator() {
         backports_are_debians || fail "the suite bookworm-backports of $mirror could not be read as Debian's, so it was not added"
     fi
     apt_install -t bookworm-backports qemu-user
+    fresh=
     added_source=
 }
 
@@ -156,7 +158,7 @@ current() {
 }
 
 register_emulator() {
-    if current; then
+    if [ -n "$fresh" ]; then
         enabled || echo 1 >"$handler"
         return 0
     fi
@@ -179,6 +181,9 @@ setup_i386() {
         mount -t binfmt_misc binfmt_misc "$binfmt"
         undo "the mount of binfmt_misc: umount $binfmt"
     fi
+    # Judged before the probe switches it off and on, which the kernel counts as a change.
+    fresh=
+    if current; then fresh=yes; fi
     case "$1" in
     auto | native)
         if enabled; then
