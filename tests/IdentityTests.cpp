@@ -70,6 +70,8 @@ TEST_CASE("the version resource says what Explorer shows, and agrees with the ve
     CHECK(fixed->dwFileType == static_cast<DWORD>(VFT_DLL));
     CHECK(fixed->dwFileVersionMS == 0x00010000u);
     CHECK(fixed->dwProductVersionMS == 0x00010000u);
+    CHECK(fixed->dwFileVersionLS == 0u);  // 1.0.0.0
+    CHECK(fixed->dwProductVersionLS == 0u);
 
     std::wstring fileVersion = VersionString(info, L"FileVersion");
     CHECK(fileVersion == L"1.00");

@@ -128,6 +128,11 @@ TEST_CASE("the dialog opens over the host's window with the optical drives betwe
     CHECK(run.result == 2);
     CHECK(run.opened.owner == host.Handle());
     CHECK(run.opened.focus == run.opened.runOnControl);
+    POINT corner = { 0, 0 };  // where the template's 0, 0 puts its client area: the host's client area's corner
+    ClientToScreen(host.Handle(), &corner);
+    CHECK(run.opened.corner.x == corner.x);
+    CHECK(run.opened.corner.y == corner.y);
+    CHECK_FALSE(run.opened.topmost);
     const std::vector<std::string> listed = { DefaultLabel, "D:\\", "E:\\", AllLabel };
     CHECK(run.opened.items == listed);
     for (int i = 0; i < 6; ++i) {
@@ -188,7 +193,7 @@ TEST_CASE("every caption fits its control in the dialog's font, and the label en
     MESSAGE("captions in " << face << ", \"0\" " << zero.cx << " px wide:" << figures.str());
 }
 
-TEST_CASE("the dialog opens with the saved settings")
+TEST_CASE("the dialog opens with the saved settings, Enter keeps them and Escape cancels")
 {
     struct Case {
         const char* name;
@@ -207,19 +212,27 @@ TEST_CASE("the dialog opens with the saved settings")
         { "RunOn 2 runs, so it shows as on", "RunOn=2\r\n", 0, true, false },
         { "CloseOn 1", "CloseOn=1\r\n", 0, true, true },
         { "CloseOn 2 is not on", "CloseOn=2\r\n", 0, true, false },
+        { "switched off with a drive and CloseOn", "RunOn=0\r\nDrive=E:\\\r\nCloseOn=1\r\n", 2, false, true },
     };
     for (const Case& c : cases) {
         INFO("case: " << std::string(c.name));
         LoadedPlugin plugin(c.settings);
-        SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDCANCEL); });
-        REQUIRE(run.dialogShown);
-        CHECK(run.result == 2);
-        CHECK(run.opened.selection == c.selection);
-        CHECK(run.opened.runOn == c.runOn);
-        CHECK(run.opened.closeOn == c.closeOn);
-        CHECK(run.opened.driveEnabled == c.runOn);
-        CHECK(run.opened.closeOnEnabled == c.runOn);
-        CHECK(run.opened.labelEnabled);
+        // Enter where the dialog put the focus is OK, which keeps what it shows; Escape is Cancel.
+        SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) { Press(Look(dialog).focus, VK_RETURN); });
+        SetupRun again = RunSetup(plugin, NULL, [](HWND dialog) { Press(Look(dialog).focus, VK_ESCAPE); });
+        for (const SetupRun& each : { run, again }) {
+            REQUIRE(each.dialogShown);
+            CHECK_FALSE(each.leftOpen);
+            CHECK(each.opened.selection == c.selection);
+            CHECK(each.opened.runOn == c.runOn);
+            CHECK(each.opened.closeOn == c.closeOn);
+            CHECK(each.opened.driveEnabled == c.runOn);
+            CHECK(each.opened.closeOnEnabled == c.runOn);
+            CHECK(each.opened.labelEnabled);
+            CHECK(each.opened.buttonsEnabled);
+        }
+        CHECK(run.result == 1);
+        CHECK(again.result == 2);
     }
 }
 
@@ -257,6 +270,7 @@ TEST_CASE("OK writes what the dialog shows; Cancel writes nothing")
         CHECK_FALSE(off.driveEnabled);
         CHECK_FALSE(off.closeOnEnabled);
         CHECK(off.labelEnabled);
+        CHECK(off.buttonsEnabled);
         CHECK(off.selection == 1);
         CHECK(off.closeOn);
         CHECK(on.driveEnabled);
@@ -349,6 +363,7 @@ TEST_CASE("a save that fails at any of its writes is reported, and the dialog st
         CHECK(seen[0].owner == dialogSeen);
         CHECK(seen[0].text == L"設定を保存できませんでした。\r\n" + FromCp932(path));
         CHECK(seen[0].icon == LoadIconW(NULL, MAKEINTRESOURCEW(32513)));
+        CHECK_FALSE(seen[0].hasCancel);
         CHECK(openAfterFailure);
         CHECK(enabledAfterFailure);
         if (okAgain) {

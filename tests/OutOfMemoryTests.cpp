@@ -101,11 +101,12 @@ const char NewThreadDialogRefusedLater[] = "the dialog on a new thread with ever
 }
 
 // These three run only in a process of their own (below): if the plug-in ended its host's
-// process, it would take the whole test run with it.
+// process, it would take the whole test run with it. In each, another thread calls first.
 TEST_CASE(NewThreadRetrievalEnd * doctest::skip())
 {
     LoadedPlugin plugin("Drive=" + AllLabel + "\r\nCloseOn=1\r\n");
     PluginHeap heap(plugin.Module());
+    REQUIRE(plugin.RetrievalLog() == AllTrays(true));  // another thread first
     REQUIRE(plugin.RecFilter() == 0);
     heap.RefusingAll();
     std::vector<std::string> lines(1, "(the thread did not run)");
@@ -127,6 +128,7 @@ TEST_CASE(NewThreadDialog * doctest::skip())
     PluginHeap heap(plugin.Module());
     SetupRun run = SetupRun();
     const auto setupPressingOk = [&] { run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDOK); }); };
+    setupPressingOk();  // another thread first
     heap.RefusingAll();
     OnNewThread(setupPressingOk);
     heap.Refusing(0);
@@ -144,7 +146,7 @@ TEST_CASE(NewThreadDialogRefusedLater * doctest::skip())
     const std::string lines = "Drive=D:\\\r\nRunOn=1\r\nCloseOn=0\r\n";
     LoadedPlugin plugin(lines);
     PluginHeap heap(plugin.Module());
-    SetupRun run = SetupRun();
+    SetupRun run = RunSetup(plugin, NULL, [](HWND dialog) { Click(dialog, IDCANCEL); });  // another thread first
     OnNewThread([&] {
         run = RunSetup(plugin, NULL, [&](HWND dialog) {
             heap.RefusingAll();

@@ -45,6 +45,9 @@ DialogView Look(HWND dialog)
     seen.driveEnabled = IsEnabled(dialog, IDC_DRIVE);
     seen.closeOnEnabled = IsEnabled(dialog, IDC_CLOSEON);
     seen.labelEnabled = IsEnabled(dialog, IDC_DRIVE_LABEL);
+    seen.buttonsEnabled = IsEnabled(dialog, IDOK) && IsEnabled(dialog, IDCANCEL);
+    seen.topmost = (GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    ClientToScreen(dialog, &seen.corner);
     seen.owner = GetWindow(dialog, GW_OWNER);
     seen.focus = static_cast<HWND>(FocusGiven);
     seen.runOnControl = GetDlgItem(dialog, IDC_RUNON);
@@ -107,6 +110,11 @@ void Click(HWND dialog, int id)
 void ClickLater(HWND dialog, int id)
 {
     PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void Press(HWND window, WPARAM key)
+{
+    PostMessageW(window, WM_KEYDOWN, key, 0);
 }
 
 bool WaitUntilGone(HWND window, DWORD milliseconds)

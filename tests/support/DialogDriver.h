@@ -20,8 +20,9 @@ extern const wchar_t OptionDialogCaption[];
 struct DialogView {
     std::vector<std::string> items;  // the drive list, code page 932 bytes
     int selection;
-    bool runOn, closeOn, driveEnabled, closeOnEnabled, labelEnabled;
+    bool runOn, closeOn, driveEnabled, closeOnEnabled, labelEnabled, buttonsEnabled /* OK, Cancel */, topmost;
     HWND owner, focus, runOnControl;  // focus: the window its thread last gave the focus to
+    POINT corner;                     // its client area's top-left corner, on the screen
 };
 DialogView Look(HWND dialog);
 
@@ -42,6 +43,8 @@ RECT ControlRect(HWND dialog, int id);
 void Click(HWND dialog, int id);
 // Clicks a button without waiting: what it does may open a box of its own.
 void ClickLater(HWND dialog, int id);
+// Presses a key on the window, without waiting: the dialog's message loop takes it.
+void Press(HWND window, WPARAM key);
 // Waits, with a deadline, until the window is gone; false if it is still there.
 bool WaitUntilGone(HWND window, DWORD milliseconds = 10000);
 

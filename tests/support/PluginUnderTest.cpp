@@ -76,17 +76,17 @@ void PluginUnderTest::WriteSettings(const std::string& bytes) const
     WriteFileBytes(SettingsFile(), bytes);
 }
 
-void PluginUnderTest::Retrieve(int mails) const
+void PluginUnderTest::Retrieve(int mails, LONG value) const
 {
     for (int i = 0; i < mails; ++i)
-        REQUIRE(entry.recFilter(0) == 0);
-    entry.folderEndRetrieve(0);
+        REQUIRE(entry.recFilter(value) == 0);
+    entry.folderEndRetrieve(value);
 }
 
-std::vector<std::string> PluginUnderTest::RetrievalLog(int mails) const
+std::vector<std::string> PluginUnderTest::RetrievalLog(int mails, LONG value) const
 {
     MciLog log;
-    Retrieve(mails);
+    Retrieve(mails, value);
     return log.Lines();
 }
 

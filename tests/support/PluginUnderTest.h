@@ -48,10 +48,10 @@ public:
     int Setup(HWND parent) const { return entry.setup(parent); }
     int RecFilter(LONG value = 0) const { return entry.recFilter(value); }
     void FolderEndRetrieve(LONG value = 0) const { entry.folderEndRetrieve(value); }
-    // A retrieval that brings in the given number of mails.
-    void Retrieve(int mails) const;
+    // A retrieval that brings in the given number of mails, the host passing value to each call.
+    void Retrieve(int mails, LONG value = 0) const;
     // The same, and what the MCI driver was told meanwhile.
-    std::vector<std::string> RetrievalLog(int mails = 1) const;
+    std::vector<std::string> RetrievalLog(int mails = 1, LONG value = 0) const;
 
 private:
     PluginUnderTest(const PluginUnderTest&);
