@@ -76,10 +76,8 @@ install_packages() {
     missing=
     for package in "$@"; do
         case "$package" in
-        [a-z0-9]*) ;;
-        *) fail "not a package name: '$package'" ;;
+        "" | [!a-z0-9]* | *[!a-z0-9+.:-]*) fail "not a package name: '$package'" ;;
         esac
-        case "$package" in *[!a-z0-9+.:-]*) fail "not a package name: '$package'" ;; esac
         installed "$package" || missing="$missing $package"
     done
     [ -n "$missing" ] || return 0
